@@ -1,0 +1,45 @@
+# Set-up, build and test entry points: `make demo` and `make test` do everything on a fresh machine.
+VENV      := .venv
+PYTHON    := $(VENV)/bin/python
+BUILD     := build
+STAMPS    := .stamps
+PYPATH    := PYTHONPATH=$(CURDIR)/$(BUILD)/src/python
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all setup build test test-cpp test-python demo clean
+
+all: build
+
+$(STAMPS)/system: tools/install-system-deps
+	@mkdir -p $(STAMPS)
+	tools/install-system-deps
+	@touch $@
+
+$(STAMPS)/venv: requirements-dev.txt tools/find-python | $(STAMPS)/system
+	@mkdir -p $(STAMPS)
+	@if [ ! -x $(PYTHON) ]; then python=$$(tools/find-python) && echo "creating $(VENV) with $$python" && $$python -m venv $(VENV); fi
+	$(PYTHON) -m pip install -q --disable-pip-version-check -r requirements-dev.txt
+	@touch $@
+
+setup: $(STAMPS)/system $(STAMPS)/venv
+
+$(BUILD)/build.ninja: CMakeLists.txt | setup
+	$(VENV)/bin/cmake -S . -B $(BUILD) -G Ninja -DCMAKE_MAKE_PROGRAM=$(CURDIR)/$(VENV)/bin/ninja \
+	    -DPython_EXECUTABLE=$(CURDIR)/$(PYTHON) -DVENDREL_BUILD_TESTS=ON
+
+build: $(BUILD)/build.ninja
+	$(VENV)/bin/cmake --build $(BUILD) -j $(JOBS)
+
+test-cpp: build
+	$(VENV)/bin/ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-python: build
+	$(PYPATH) $(PYTHON) -m pytest -q
+
+test: test-cpp test-python
+
+demo: build
+	$(PYPATH) $(PYTHON) examples/tfim_chain.py
+
+clean:
+	rm -rf $(BUILD) $(STAMPS)

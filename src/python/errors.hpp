@@ -1,0 +1,43 @@
+// The module's exception classes, the error conversion rule and the guard around every entry point.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <new>
+#include <string>
+#include <string_view>
+
+namespace vendrel::python {
+
+/// The three exported classes and the internal-failure class, created on first request and cached
+/// for the life of the process (re-imports reuse them). Borrowed references; nullptr with a pending
+/// exception when creation fails.
+PyObject* vendrel_error_class() noexcept;
+PyObject* input_error_class() noexcept;
+PyObject* numerical_error_class() noexcept;
+/// Derives directly from BaseException, so `except Exception` does not swallow a broken invariant.
+PyObject* internal_failure_class() noexcept;
+
+/// Sets the pending exception to an instance constructed with the single message argument.
+/// Always returns nullptr so callers can `return input_error(...)`.
+PyObject* input_error(std::string_view message) noexcept;
+PyObject* numerical_error(std::string_view message) noexcept;
+PyObject* internal_failure(std::string_view message) noexcept;
+
+/// Runs `body` (returning a new reference or nullptr with a pending exception) so that no C++
+/// exception reaches the interpreter: std::bad_alloc becomes MemoryError, anything else an internal failure.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& error) {
+        return internal_failure(error.what());
+    } catch (...) {
+        return internal_failure("unknown C++ exception");
+    }
+}
+
+}  // namespace vendrel::python

@@ -1,0 +1,11 @@
+// Definitions of the exported functions, one per file in this folder, in registration order.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+namespace vendrel::python {
+
+extern PyMethodDef row_major_site_ids_definition;
+
+}  // namespace vendrel::python
