@@ -60,6 +60,7 @@ int exec_module(PyObject* module) noexcept {
     if (register_name(module, "NumericalError", new_reference(numerical_error_class())) < 0) return -1;
     PyMethodDef* functions[] = {
         &row_major_site_ids_definition,
+        &resolve_ising_interactions_definition,
     };
     for (PyMethodDef* definition : functions) {
         if (register_function(module, *definition) < 0) return -1;

@@ -16,6 +16,7 @@ REGISTRATION_ORDER = [
     "InputError",
     "NumericalError",
     "row_major_site_ids",
+    "resolve_ising_interactions",
 ]
 
 
@@ -70,13 +71,27 @@ def test_import_does_not_need_numpy():
     assert result.stdout.strip() == "ok"
 
 
-def test_text_signature_and_doc():
-    assert str(inspect.signature(vq.row_major_site_ids)) == "(lx, ly)"
-    assert vq.row_major_site_ids.__doc__ == (
-        "Return canonical row-major site identifiers as a `(Ly, Lx)` owned array."
-    )
-    assert vq.row_major_site_ids.__module__ == "vendrel_quantum"
-    assert vq.row_major_site_ids.__self__ is vq
+DOCUMENTATION = {
+    "row_major_site_ids": ("(lx, ly)", "Return canonical row-major site identifiers as a `(Ly, Lx)` owned array."),
+    "resolve_ising_interactions": (
+        "(couplings)",
+        "Resolve a symmetric dense Ising coupling matrix to `(pairs, coefficients)`.\n"
+        "\n"
+        "`pairs` is an owned `uint32` array with shape `(terms, 2)` and\n"
+        "`coefficients` is an owned `float64` array with one resolved value per row.",
+    ),
+}
+
+
+@pytest.mark.parametrize("name", sorted(DOCUMENTATION))
+def test_text_signature_and_doc(name):
+    function = getattr(vq, name)
+    signature, doc = DOCUMENTATION[name]
+    assert str(inspect.signature(function)) == signature
+    assert function.__doc__ == doc
+    assert function.__name__ == name
+    assert function.__module__ == "vendrel_quantum"
+    assert function.__self__ is vq
 
 
 @pytest.mark.parametrize(

@@ -7,5 +7,6 @@
 namespace vendrel::python {
 
 extern PyMethodDef row_major_site_ids_definition;
+extern PyMethodDef resolve_ising_interactions_definition;
 
 }  // namespace vendrel::python
