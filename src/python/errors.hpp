@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -26,12 +27,16 @@ PyObject* numerical_error(std::string_view message) noexcept;
 PyObject* internal_failure(std::string_view message) noexcept;
 
 /// Runs `body` (returning a new reference or nullptr with a pending exception) so that no C++
-/// exception reaches the interpreter: std::bad_alloc becomes MemoryError, anything else an internal failure.
+/// exception reaches the interpreter: std::bad_alloc and std::length_error become MemoryError,
+/// anything else an internal failure.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        // A container asked for more elements than it can ever hold: a size no memory could serve.
         return PyErr_NoMemory();
     } catch (const std::exception& error) {
         return internal_failure(error.what());

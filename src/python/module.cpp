@@ -61,6 +61,10 @@ int exec_module(PyObject* module) noexcept {
     PyMethodDef* functions[] = {
         &row_major_site_ids_definition,
         &resolve_ising_interactions_definition,
+        &basis_states_definition,
+        &tfim_matrix_definition,
+        &heisenberg_matrix_definition,
+        &rydberg_matrix_definition,
     };
     for (PyMethodDef* definition : functions) {
         if (register_function(module, *definition) < 0) return -1;

@@ -73,7 +73,7 @@ Result<StridedMatrix<T>, PendingException> matrix_view(PyObject* object) noexcep
 // A new C-contiguous array of T with the given shape. Shapes whose byte size cannot be addressed
 // are refused with MemoryError up front, as NumPy does for sizes it cannot allocate.
 template <class T>
-Result<FreshArray<T>, PendingException> allocate(int dimensions, const std::size_t* shape) noexcept {
+Result<FreshArray<T>, PendingException> allocate(int dimensions, const std::size_t* shape, bool zeroed) noexcept {
     if (!acquire_numpy()) return fail(PendingException{});
     npy_intp dims[2] = {0, 0};
     std::size_t bytes = sizeof(T);
@@ -86,7 +86,9 @@ Result<FreshArray<T>, PendingException> allocate(int dimensions, const std::size
         bytes *= shape[d];
         dims[d] = static_cast<npy_intp>(shape[d]);
     }
-    PyObject* array = PyArray_SimpleNew(dimensions, dims, type_number<T>());
+    // Zeroed arrays come from calloc: pages a sparse fill never touches are never committed.
+    PyObject* array = zeroed ? PyArray_ZEROS(dimensions, dims, type_number<T>(), 0)
+                             : PyArray_SimpleNew(dimensions, dims, type_number<T>());
     if (array == nullptr) return fail(PendingException{});
     return FreshArray<T>{array, static_cast<T*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)))};
 }
@@ -119,16 +121,16 @@ Result<ComplexMatrixView, PendingException> complex_matrix_view(PyObject* object
 }
 
 template <MatrixElement T>
-Result<FreshArray<T>, PendingException> allocate_matrix(std::size_t rows, std::size_t columns) noexcept {
+Result<FreshArray<T>, PendingException> allocate_matrix(std::size_t rows, std::size_t columns, bool zeroed) noexcept {
     // A matrix without rows has no first row to take a length from: its shape is (0, 0).
     const std::size_t shape[2] = {rows, rows == 0 ? 0 : columns};
-    return allocate<T>(2, shape);
+    return allocate<T>(2, shape, zeroed);
 }
 
 template <VectorElement T>
 Result<FreshArray<T>, PendingException> allocate_vector(std::size_t length) noexcept {
     const std::size_t shape[1] = {length};
-    return allocate<T>(1, shape);
+    return allocate<T>(1, shape, false);
 }
 
 template <MatrixElement T>
@@ -155,11 +157,11 @@ PyObject* vector_array(std::span<const T> values) noexcept {
 }
 
 template Result<FreshArray<std::uint32_t>, PendingException> allocate_matrix<std::uint32_t>(std::size_t,
-                                                                                            std::size_t) noexcept;
+                                                                                            std::size_t, bool) noexcept;
 template Result<FreshArray<std::uint8_t>, PendingException> allocate_matrix<std::uint8_t>(std::size_t,
-                                                                                          std::size_t) noexcept;
-template Result<FreshArray<double>, PendingException> allocate_matrix<double>(std::size_t, std::size_t) noexcept;
-template Result<FreshArray<Complex>, PendingException> allocate_matrix<Complex>(std::size_t, std::size_t) noexcept;
+                                                                                          std::size_t, bool) noexcept;
+template Result<FreshArray<double>, PendingException> allocate_matrix<double>(std::size_t, std::size_t, bool) noexcept;
+template Result<FreshArray<Complex>, PendingException> allocate_matrix<Complex>(std::size_t, std::size_t, bool) noexcept;
 template Result<FreshArray<double>, PendingException> allocate_vector<double>(std::size_t) noexcept;
 template Result<FreshArray<Complex>, PendingException> allocate_vector<Complex>(std::size_t) noexcept;
 template PyObject* matrix_array<std::uint32_t>(std::span<const std::uint32_t>, std::size_t, std::size_t) noexcept;

@@ -157,7 +157,8 @@ struct FreshArray {
 /// Creation failure (NumPy's MemoryError, or MemoryError for a size beyond the address space) is
 /// left pending.
 template <MatrixElement T>
-[[nodiscard]] Result<FreshArray<T>, PendingException> allocate_matrix(std::size_t rows, std::size_t columns) noexcept;
+[[nodiscard]] Result<FreshArray<T>, PendingException> allocate_matrix(std::size_t rows, std::size_t columns,
+                                                                      bool zeroed = false) noexcept;
 
 /// A new 1-D array of T with `length` elements.
 template <VectorElement T>

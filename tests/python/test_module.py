@@ -17,6 +17,10 @@ REGISTRATION_ORDER = [
     "NumericalError",
     "row_major_site_ids",
     "resolve_ising_interactions",
+    "basis_states",
+    "tfim_matrix",
+    "heisenberg_matrix",
+    "rydberg_matrix",
 ]
 
 
@@ -80,6 +84,19 @@ DOCUMENTATION = {
         "`pairs` is an owned `uint32` array with shape `(terms, 2)` and\n"
         "`coefficients` is an owned `float64` array with one resolved value per row.",
     ),
+    "basis_states": (
+        "(site_count, weight)",
+        "Return the canonical full computational basis as a `(dimension, sites)` array.",
+    ),
+    "tfim_matrix": (
+        "(couplings, fields, basis=None)",
+        "Build an exact complex TFIM matrix from owned or strided NumPy inputs.",
+    ),
+    "heisenberg_matrix": (
+        "(couplings, basis=None)",
+        "Build an exact complex isotropic Heisenberg matrix from pair couplings.",
+    ),
+    "rydberg_matrix": ("(couplings, omega, detuning)", "Build an exact complex Rydberg matrix in the canonical z basis."),
 }
 
 

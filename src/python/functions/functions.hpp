@@ -8,5 +8,9 @@ namespace vendrel::python {
 
 extern PyMethodDef row_major_site_ids_definition;
 extern PyMethodDef resolve_ising_interactions_definition;
+extern PyMethodDef basis_states_definition;
+extern PyMethodDef tfim_matrix_definition;
+extern PyMethodDef heisenberg_matrix_definition;
+extern PyMethodDef rydberg_matrix_definition;
 
 }  // namespace vendrel::python

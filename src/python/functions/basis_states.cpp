@@ -1,0 +1,95 @@
+// basis_states(site_count, weight): the computational basis, full or one Hamming-weight sector.
+#include <cstring>
+#include <limits>
+
+#include "core/basis.hpp"
+#include "python/binding.hpp"
+#include "python/errors.hpp"
+#include "python/functions/functions.hpp"
+
+namespace vendrel::python {
+namespace {
+
+constexpr Parameter kParameters[] = {
+    {"site_count", Kind::UnsignedSize, required()},
+    {"weight", Kind::OptionalUnsignedSize, required()},
+};
+constexpr Signature kSignature{"basis_states()", kParameters};
+
+// C(n, k), or nothing when it exceeds 64 bits (such a sector cannot be listed in memory anyway).
+std::optional<std::uint64_t> binomial(std::uint64_t n, std::uint64_t k) {
+    if (k > n - k) k = n - k;
+    unsigned __int128 value = 1;
+    for (std::uint64_t i = 1; i <= k; ++i) {
+        value = value * (n - k + i) / i;  // exact: a product of i consecutive integers is divisible by i!
+        if (value > std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(value);
+}
+
+// Allocates the (dimension, sites) result before enumerating, so a request that cannot fit fails
+// with MemoryError at once instead of after filling memory.
+Result<FreshArray<std::uint8_t>, PendingException> allocate_rows(std::optional<std::uint64_t> dimension,
+                                                                 std::uint64_t sites) {
+    if (!dimension) {
+        PyErr_NoMemory();
+        return fail(PendingException{});
+    }
+    return allocate_matrix<std::uint8_t>(*dimension, sites);
+}
+
+// Row k of the state of packed words: byte i is 1 when site i holds One.
+void write_row(const core::PackedState& state, std::uint8_t* row, std::uint64_t sites) {
+    const auto words = state.words_le();
+    for (std::uint64_t i = 0; i < sites; ++i) row[i] = static_cast<std::uint8_t>((words[i / 64] >> (i % 64)) & 1u);
+}
+
+PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    auto bound = bind(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    auto site_count = bound->unsigned_size("site_count");
+    if (!site_count) return nullptr;
+    auto weight = bound->optional_unsigned_size("weight");
+    if (!weight) return nullptr;
+
+    auto count = core::SiteCount::create(*site_count);
+    if (!count) return input_error(core::to_string(count.error()));
+    const std::uint64_t sites = count->get();
+
+    if (!weight->has_value()) {
+        auto full = core::FullBasis::create(*count);
+        if (!full) return input_error(core::to_string(full.error()));
+        auto result = allocate_rows(std::uint64_t{1} << sites, sites);
+        if (!result) return nullptr;
+        // The full basis lists 0, 1, ..., 2^n - 1: row k holds the binary digits of k, site 0 first.
+        std::uint8_t* row = result->data;
+        for (std::uint64_t k = 0; k < (std::uint64_t{1} << sites); ++k, row += sites) {
+            for (std::uint64_t i = 0; i < sites; ++i) row[i] = static_cast<std::uint8_t>((k >> i) & 1u);
+        }
+        return result->array;
+    }
+
+    auto sector = core::SectorBasis::create(*count, **weight);
+    if (!sector) return input_error(core::to_string(sector.error()));
+    auto result = allocate_rows(binomial(sites, **weight), sites);
+    if (!result) return nullptr;
+    std::uint8_t* row = result->data;
+    while (auto state = sector->next()) {
+        write_row(*state, row, sites);
+        row += sites;
+    }
+    return result->array;
+}
+
+PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return body(args, nargs, kwnames); });
+}
+
+}  // namespace
+
+PyMethodDef basis_states_definition = {
+    "basis_states", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)), METH_FASTCALL | METH_KEYWORDS,
+    "basis_states(site_count, weight)\n--\n\n"
+    "Return the canonical full computational basis as a `(dimension, sites)` array."};
+
+}  // namespace vendrel::python
