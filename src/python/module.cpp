@@ -63,6 +63,8 @@ int exec_module(PyObject* module) noexcept {
         &resolve_ising_interactions_definition,
         &basis_states_definition,
         &tfim_matrix_definition,
+        &tfim_ground_state_definition,
+        &tfim_observables_definition,
         &heisenberg_matrix_definition,
         &rydberg_matrix_definition,
     };

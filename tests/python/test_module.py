@@ -19,6 +19,8 @@ REGISTRATION_ORDER = [
     "resolve_ising_interactions",
     "basis_states",
     "tfim_matrix",
+    "tfim_ground_state",
+    "tfim_observables",
     "heisenberg_matrix",
     "rydberg_matrix",
 ]
@@ -91,6 +93,19 @@ DOCUMENTATION = {
     "tfim_matrix": (
         "(couplings, fields, basis=None)",
         "Build an exact complex TFIM matrix from owned or strided NumPy inputs.",
+    ),
+    "tfim_ground_state": (
+        "(couplings, fields, basis=None)",
+        "Return `(energy, complex_vector, residual)` for the exact TFIM ground state.",
+    ),
+    "tfim_observables": (
+        "(couplings, fields, state, basis=None, axis='z', correlation=None)",
+        "Return convention-labelled exact TFIM energy moments and one magnetization.\n"
+        "\n"
+        "The state is interpreted in vendrel's canonical full-basis order. `axis` is\n"
+        "a physical Pauli axis and is independent of the simulation basis. Energies\n"
+        "are totals; the returned `energy_density` divides by the number of sites.\n"
+        "The magnetization fields contain both total and per-site density values.",
     ),
     "heisenberg_matrix": (
         "(couplings, basis=None)",

@@ -1,0 +1,142 @@
+// tfim_observables(...): exact TFIM energy moments, a magnetisation and a correlation of a given state.
+#include <cmath>
+#include <span>
+
+#include "exact/observables.hpp"
+#include "python/binding.hpp"
+#include "python/errors.hpp"
+#include "python/functions/functions.hpp"
+#include "python/model_matrices.hpp"
+#include "python/owned_ref.hpp"
+#include "python/result_dicts.hpp"
+
+namespace vendrel::python {
+namespace {
+
+constexpr Parameter kParameters[] = {
+    {"couplings", Kind::RealMatrix, required()},
+    {"fields", Kind::RealVector, required()},
+    {"state", Kind::ComplexVector, required()},
+    {"basis", Kind::OptionalText, none()},
+    {"axis", Kind::Text, text_default("z")},
+    {"correlation", Kind::OptionalSizePair, none()},
+};
+constexpr Signature kSignature{"tfim_observables()", kParameters};
+
+/// (left, right) / (left, left): InputError for different lengths or a zero or non-finite norm,
+/// NumericalError for a non-finite result.
+Result<Complex, PendingException> normalized_inner(std::span<const Complex> left, std::span<const Complex> right) {
+    if (left.size() != right.size()) {
+        input_error("observable vectors have different dimensions");
+        return fail(PendingException{});
+    }
+    double norm = 0.0;
+    for (const Complex& value : left) norm = norm + norm_squared(value);
+    if (!std::isfinite(norm) || norm == 0.0) {
+        input_error("state norm must be finite and nonzero");
+        return fail(PendingException{});
+    }
+    Complex sum{0.0, 0.0};
+    for (std::size_t i = 0; i < left.size(); ++i) sum += conj(left[i]) * right[i];
+    const Complex value = divide(sum, norm);
+    if (!is_finite(value)) {
+        numerical_error("observable expectation is non-finite");
+        return fail(PendingException{});
+    }
+    return value;
+}
+
+PyObject* complex_pair(Complex value) { return Py_BuildValue("(dd)", value.re, value.im); }
+
+PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    auto bound = bind(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    auto couplings = bound->real_matrix("couplings");
+    if (!couplings) return nullptr;
+    auto fields = bound->real_vector("fields");
+    if (!fields) return nullptr;
+    auto state_view = bound->complex_vector("state");
+    if (!state_view) return nullptr;
+    auto basis = bound->optional_text("basis");
+    if (!basis) return nullptr;
+    auto axis_text = bound->text("axis");
+    if (!axis_text) return nullptr;
+    auto correlation = bound->optional_size_pair("correlation");
+    if (!correlation) return nullptr;
+
+    auto matrix = tfim_matrix_owned(*couplings, *fields, basis->value_or("z"));
+    if (!matrix) return nullptr;
+    const std::vector<Complex> state = state_view->to_vector();
+    if (matrix->dimension() != state.size()) return input_error("state length does not match the exact basis");
+
+    auto applied = matrix->apply(state);
+    if (!applied) return numerical_error(exact::to_string(applied.error()));
+    auto squared = matrix->apply(*applied);
+    if (!squared) return numerical_error(exact::to_string(squared.error()));
+    auto energy = normalized_inner(state, *applied);
+    if (!energy) return nullptr;
+    auto second_moment = normalized_inner(state, *squared);
+    if (!second_moment) return nullptr;
+    // Re(M2 - E^2) with E^2 the complex square of E.
+    const double variance = (*second_moment - *energy * *energy).re;
+    if (!std::isfinite(variance) || variance < -1e-9) return numerical_error("energy variance is invalid");
+
+    auto axis = core::parse_physical_axis(*axis_text);
+    if (!axis) return input_error("invalid physical axis: " + core::to_string(axis.error()));
+    auto count = core::SiteCount::create(fields->size());
+    if (!count) return input_error(core::to_string(count.error()));
+    auto exact_basis = exact::ExactBasis::full(*count);
+    if (!exact_basis) return input_error(exact::to_string(exact_basis.error()));
+    auto magnetization = exact::magnetization_expectation(*axis, *exact_basis, state);
+    if (!magnetization) return numerical_error(exact::to_string(magnetization.error()));
+
+    const double sites = static_cast<double>(fields->size());
+    OwnedRef energy_pair(complex_pair(*energy));
+    if (!energy_pair) return nullptr;
+    OwnedRef energy_density(PyFloat_FromDouble(energy->re / sites));
+    if (!energy_density) return nullptr;
+    OwnedRef energy_variance(PyFloat_FromDouble(variance > 0.0 ? variance : 0.0));
+    if (!energy_variance) return nullptr;
+    const std::string_view axis_name = core::as_str(*axis);
+    OwnedRef axis_object(PyUnicode_FromStringAndSize(axis_name.data(), static_cast<Py_ssize_t>(axis_name.size())));
+    if (!axis_object) return nullptr;
+    OwnedRef total(PyFloat_FromDouble(magnetization->total()));
+    if (!total) return nullptr;
+    OwnedRef density(PyFloat_FromDouble(magnetization->density()));
+    if (!density) return nullptr;
+    OwnedRef result(ordered_dict({{"energy", energy_pair.get()},
+                                  {"energy_density", energy_density.get()},
+                                  {"energy_variance", energy_variance.get()},
+                                  {"axis", axis_object.get()},
+                                  {"magnetization_total", total.get()},
+                                  {"magnetization_density", density.get()}}));
+    if (!result) return nullptr;
+
+    if (correlation->has_value()) {
+        const SizePair sites_pair = **correlation;
+        auto value = exact::correlation_expectation(*axis, sites_pair.first, sites_pair.second, *exact_basis, state);
+        if (!value) return input_error(exact::to_string(value.error()));
+        OwnedRef pair(complex_pair(*value));
+        if (!pair || PyDict_SetItemString(result.get(), "correlation", pair.get()) < 0) return nullptr;
+    }
+    return result.release();
+}
+
+PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return body(args, nargs, kwnames); });
+}
+
+}  // namespace
+
+PyMethodDef tfim_observables_definition = {
+    "tfim_observables", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "tfim_observables(couplings, fields, state, basis=None, axis=\"z\", correlation=None)\n--\n\n"
+    "Return convention-labelled exact TFIM energy moments and one magnetization.\n"
+    "\n"
+    "The state is interpreted in vendrel's canonical full-basis order. `axis` is\n"
+    "a physical Pauli axis and is independent of the simulation basis. Energies\n"
+    "are totals; the returned `energy_density` divides by the number of sites.\n"
+    "The magnetization fields contain both total and per-site density values."};
+
+}  // namespace vendrel::python
