@@ -67,6 +67,8 @@ int exec_module(PyObject* module) noexcept {
         &tfim_observables_definition,
         &heisenberg_matrix_definition,
         &rydberg_matrix_definition,
+        &tdvp_estimate_definition,
+        &tdvp_solve_definition,
     };
     for (PyMethodDef* definition : functions) {
         if (register_function(module, *definition) < 0) return -1;

@@ -23,6 +23,8 @@ REGISTRATION_ORDER = [
     "tfim_observables",
     "heisenberg_matrix",
     "rydberg_matrix",
+    "tdvp_estimate",
+    "tdvp_solve",
 ]
 
 
@@ -112,6 +114,14 @@ DOCUMENTATION = {
         "Build an exact complex isotropic Heisenberg matrix from pair couplings.",
     ),
     "rydberg_matrix": ("(couplings, omega, detuning)", "Build an exact complex Rydberg matrix in the canonical z basis."),
+    "tdvp_estimate": (
+        "(weights, local_energies, derivatives, mode='real_time')",
+        "Estimate real-parameter TDVP statistics from owned sample arrays.",
+    ),
+    "tdvp_solve": (
+        "(qgt, rhs, shift=1e-08, tolerance=1e-10, max_iterations=256)",
+        "Solve a checked dense QGT system `(S + shift I) direction = rhs`.",
+    ),
 }
 
 

@@ -14,5 +14,7 @@ extern PyMethodDef tfim_ground_state_definition;
 extern PyMethodDef tfim_observables_definition;
 extern PyMethodDef heisenberg_matrix_definition;
 extern PyMethodDef rydberg_matrix_definition;
+extern PyMethodDef tdvp_estimate_definition;
+extern PyMethodDef tdvp_solve_definition;
 
 }  // namespace vendrel::python

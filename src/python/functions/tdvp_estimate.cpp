@@ -1,0 +1,79 @@
+// tdvp_estimate(weights, local_energies, derivatives, mode="real_time"): TDVP statistics from samples.
+#include "python/binding.hpp"
+#include "python/errors.hpp"
+#include "python/functions/functions.hpp"
+#include "python/result_dicts.hpp"
+#include "variational/tdvp.hpp"
+
+namespace vendrel::python {
+namespace {
+
+constexpr Parameter kParameters[] = {
+    {"weights", Kind::RealVector, required()},
+    {"local_energies", Kind::ComplexVector, required()},
+    {"derivatives", Kind::ComplexMatrix, required()},
+    {"mode", Kind::Text, text_default("real_time")},
+};
+constexpr Signature kSignature{"tdvp_estimate()", kParameters};
+
+PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    auto bound = bind(kSignature, args, nargs, kwnames);
+    if (!bound) return nullptr;
+    auto weights = bound->real_vector("weights");
+    if (!weights) return nullptr;
+    auto local_energies = bound->complex_vector("local_energies");
+    if (!local_energies) return nullptr;
+    auto derivatives = bound->complex_matrix("derivatives");
+    if (!derivatives) return nullptr;
+    auto mode_text = bound->text("mode");
+    if (!mode_text) return nullptr;
+
+    if (derivatives->rows() != weights->size() || derivatives->rows() != local_energies->size()) {
+        return input_error("TDVP sample dimensions do not match");
+    }
+    const std::uint64_t parameters = derivatives->columns();
+    std::vector<Complex> derivative_values = derivatives->to_row_major();  // sample-major
+
+    variational::TDVPMode mode{};
+    if (*mode_text == "real_time") {
+        mode = variational::TDVPMode::RealTime;
+    } else if (*mode_text == "imaginary_time") {
+        mode = variational::TDVPMode::ImaginaryTime;
+    } else {
+        return input_error("invalid TDVP mode: " + std::string(*mode_text));
+    }
+
+    auto statistics = variational::estimate_tdvp(weights->to_vector(), local_energies->to_vector(),
+                                                 derivative_values, parameters, mode);
+    if (!statistics) return numerical_error(variational::to_string(statistics.error()));
+
+    OwnedRef rhs(vector_array<double>(statistics->rhs()));
+    if (!rhs) return nullptr;
+    OwnedRef qgt(matrix_array<double>(statistics->qgt().as_slice(), parameters, parameters));
+    if (!qgt) return nullptr;
+    OwnedRef energy_mean(PyComplex_FromDoubles(statistics->energy_mean().re, statistics->energy_mean().im));
+    if (!energy_mean) return nullptr;
+    OwnedRef energy_variance(PyFloat_FromDouble(statistics->energy_variance()));
+    if (!energy_variance) return nullptr;
+    OwnedRef samples(PyLong_FromUnsignedLongLong(statistics->samples()));
+    if (!samples) return nullptr;
+    return ordered_dict({{"rhs", rhs.get()},
+                         {"qgt", qgt.get()},
+                         {"energy_mean", energy_mean.get()},
+                         {"energy_variance", energy_variance.get()},
+                         {"samples", samples.get()}});
+}
+
+PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return body(args, nargs, kwnames); });
+}
+
+}  // namespace
+
+PyMethodDef tdvp_estimate_definition = {
+    "tdvp_estimate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "tdvp_estimate(weights, local_energies, derivatives, mode=\"real_time\")\n--\n\n"
+    "Estimate real-parameter TDVP statistics from owned sample arrays."};
+
+}  // namespace vendrel::python
