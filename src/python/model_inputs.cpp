@@ -34,6 +34,16 @@ Result<core::InteractionTable, PendingException> interaction_table(const core::D
 
 }  // namespace
 
+Result<TfimArguments, PendingException> read_tfim_arguments(BoundArguments& arguments) {
+    auto couplings = arguments.real_matrix("couplings");
+    if (!couplings) return fail(couplings.error());
+    auto fields = arguments.real_vector("fields");
+    if (!fields) return fail(fields.error());
+    auto basis = arguments.optional_text("basis");
+    if (!basis) return fail(basis.error());
+    return TfimArguments{*couplings, *fields, basis->value_or("z")};
+}
+
 Result<core::DenseCouplings, PendingException> dense_couplings(const RealMatrixView& couplings) {
     if (couplings.rows() != couplings.columns()) return raise_input_text("couplings must be square");
     auto count = core::SiteCount::create(couplings.rows());

@@ -7,9 +7,27 @@
 #include "core/dense_couplings.hpp"
 #include "core/identifiers.hpp"
 #include "core/models.hpp"
+#include "python/binding.hpp"
 #include "python/numpy_intake.hpp"
 
 namespace vendrel::python {
+
+/// The leading parameters of the TFIM matrix and ground-state functions.
+inline constexpr Parameter kTfimParameters[] = {
+    {"couplings", Kind::RealMatrix, required()},
+    {"fields", Kind::RealVector, required()},
+    {"basis", Kind::OptionalText, none()},
+};
+
+/// The TFIM arguments as read: the basis text is "z" when `basis` is None or omitted.
+struct TfimArguments {
+    RealMatrixView couplings;
+    RealVectorView fields;
+    std::string_view basis;
+};
+
+/// Reads couplings, fields and basis, in that order, from arguments bound to kTfimParameters.
+[[nodiscard]] Result<TfimArguments, PendingException> read_tfim_arguments(BoundArguments& arguments);
 
 /// Square check ("couplings must be square"), row-major copy, site count, then the checks of
 /// DenseCouplings; every failure is raised as InputError.

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "core/basis.hpp"
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 
@@ -44,12 +44,10 @@ void write_row(const core::PackedState& state, std::uint8_t* row, std::uint64_t 
     for (std::uint64_t i = 0; i < sites; ++i) row[i] = static_cast<std::uint8_t>((words[i / 64] >> (i % 64)) & 1u);
 }
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto site_count = bound->unsigned_size("site_count");
+PyObject* body(BoundArguments& arguments) {
+    auto site_count = arguments.unsigned_size("site_count");
     if (!site_count) return nullptr;
-    auto weight = bound->optional_unsigned_size("weight");
+    auto weight = arguments.optional_unsigned_size("weight");
     if (!weight) return nullptr;
 
     auto count = core::SiteCount::create(*site_count);
@@ -81,15 +79,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return result->array;
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef basis_states_definition = {
-    "basis_states", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef basis_states_definition = exported_function<kSignature, body>(
+    "basis_states",
     "basis_states(site_count, weight)\n--\n\n"
-    "Return the canonical full computational basis as a `(dimension, sites)` array."};
+    "Return the canonical full computational basis as a `(dimension, sites)` array.");
 
 }  // namespace vendrel::python

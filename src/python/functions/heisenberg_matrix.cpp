@@ -1,5 +1,5 @@
 // heisenberg_matrix(couplings, basis=None): the exact isotropic Heisenberg matrix.
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/model_inputs.hpp"
@@ -14,12 +14,10 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"heisenberg_matrix()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto couplings = bound->real_matrix("couplings");
+PyObject* body(BoundArguments& arguments) {
+    auto couplings = arguments.real_matrix("couplings");
     if (!couplings) return nullptr;
-    auto basis = bound->optional_text("basis");
+    auto basis = arguments.optional_text("basis");
     if (!basis) return nullptr;
 
     auto model = resolve_heisenberg(*couplings, basis->value_or("z"));
@@ -27,16 +25,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return model_matrix_array(*model);
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef heisenberg_matrix_definition = {
-    "heisenberg_matrix", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef heisenberg_matrix_definition = exported_function<kSignature, body>(
+    "heisenberg_matrix",
     "heisenberg_matrix(couplings, basis=None)\n--\n\n"
-    "Build an exact complex isotropic Heisenberg matrix from pair couplings."};
+    "Build an exact complex isotropic Heisenberg matrix from pair couplings.");
 
 }  // namespace vendrel::python

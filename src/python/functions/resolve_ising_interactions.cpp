@@ -1,5 +1,5 @@
 // resolve_ising_interactions(couplings): the pair list a dense Ising coupling matrix resolves to.
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/model_inputs.hpp"
@@ -13,10 +13,8 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"resolve_ising_interactions()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto couplings = bound->real_matrix("couplings");
+PyObject* body(BoundArguments& arguments) {
+    auto couplings = arguments.real_matrix("couplings");
     if (!couplings) return nullptr;
 
     auto checked = dense_couplings(*couplings);
@@ -40,19 +38,14 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return PyTuple_Pack(2, pairs_array.get(), coefficients_array.get());
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef resolve_ising_interactions_definition = {
-    "resolve_ising_interactions", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef resolve_ising_interactions_definition = exported_function<kSignature, body>(
+    "resolve_ising_interactions",
     "resolve_ising_interactions(couplings)\n--\n\n"
     "Resolve a symmetric dense Ising coupling matrix to `(pairs, coefficients)`.\n"
     "\n"
     "`pairs` is an owned `uint32` array with shape `(terms, 2)` and\n"
-    "`coefficients` is an owned `float64` array with one resolved value per row."};
+    "`coefficients` is an owned `float64` array with one resolved value per row.");
 
 }  // namespace vendrel::python

@@ -1,6 +1,6 @@
 // row_major_site_ids(lx, ly): the canonical site numbering of a rectangular lattice.
 #include "core/geometry.hpp"
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 
@@ -13,12 +13,10 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"row_major_site_ids()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto lx = bound->unsigned_size("lx");
+PyObject* body(BoundArguments& arguments) {
+    auto lx = arguments.unsigned_size("lx");
     if (!lx) return nullptr;
-    auto ly = bound->unsigned_size("ly");
+    auto ly = arguments.unsigned_size("ly");
     if (!ly) return nullptr;
 
     auto geometry = core::RectangularGeometry::create(*lx, *ly, core::Boundary::Open, core::Boundary::Open);
@@ -33,15 +31,10 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return result->array;
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef row_major_site_ids_definition = {
-    "row_major_site_ids", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
-    "row_major_site_ids(lx, ly)\n--\n\nReturn canonical row-major site identifiers as a `(Ly, Lx)` owned array."};
+PyMethodDef row_major_site_ids_definition = exported_function<kSignature, body>(
+    "row_major_site_ids",
+    "row_major_site_ids(lx, ly)\n--\n\nReturn canonical row-major site identifiers as a `(Ly, Lx)` owned array.");
 
 }  // namespace vendrel::python

@@ -1,5 +1,5 @@
 // rydberg_matrix(couplings, omega, detuning): the exact Rydberg-atom matrix in the z basis.
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/model_inputs.hpp"
@@ -15,14 +15,12 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"rydberg_matrix()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto couplings = bound->real_matrix("couplings");
+PyObject* body(BoundArguments& arguments) {
+    auto couplings = arguments.real_matrix("couplings");
     if (!couplings) return nullptr;
-    auto omega = bound->real_vector("omega");
+    auto omega = arguments.real_vector("omega");
     if (!omega) return nullptr;
-    auto detuning = bound->real_vector("detuning");
+    auto detuning = arguments.real_vector("detuning");
     if (!detuning) return nullptr;
 
     auto model = resolve_rydberg(*couplings, *omega, *detuning);
@@ -30,16 +28,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return model_matrix_array(*model);
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef rydberg_matrix_definition = {
-    "rydberg_matrix", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef rydberg_matrix_definition = exported_function<kSignature, body>(
+    "rydberg_matrix",
     "rydberg_matrix(couplings, omega, detuning)\n--\n\n"
-    "Build an exact complex Rydberg matrix in the canonical z basis."};
+    "Build an exact complex Rydberg matrix in the canonical z basis.");
 
 }  // namespace vendrel::python

@@ -1,5 +1,5 @@
 // tdvp_estimate(weights, local_energies, derivatives, mode="real_time"): TDVP statistics from samples.
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/result_dicts.hpp"
@@ -16,16 +16,14 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"tdvp_estimate()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto weights = bound->real_vector("weights");
+PyObject* body(BoundArguments& arguments) {
+    auto weights = arguments.real_vector("weights");
     if (!weights) return nullptr;
-    auto local_energies = bound->complex_vector("local_energies");
+    auto local_energies = arguments.complex_vector("local_energies");
     if (!local_energies) return nullptr;
-    auto derivatives = bound->complex_matrix("derivatives");
+    auto derivatives = arguments.complex_matrix("derivatives");
     if (!derivatives) return nullptr;
-    auto mode_text = bound->text("mode");
+    auto mode_text = arguments.text("mode");
     if (!mode_text) return nullptr;
 
     if (derivatives->rows() != weights->size() || derivatives->rows() != local_energies->size()) {
@@ -64,16 +62,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
                          {"samples", samples.get()}});
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef tdvp_estimate_definition = {
-    "tdvp_estimate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef tdvp_estimate_definition = exported_function<kSignature, body>(
+    "tdvp_estimate",
     "tdvp_estimate(weights, local_energies, derivatives, mode=\"real_time\")\n--\n\n"
-    "Estimate real-parameter TDVP statistics from owned sample arrays."};
+    "Estimate real-parameter TDVP statistics from owned sample arrays.");
 
 }  // namespace vendrel::python

@@ -1,5 +1,5 @@
 // tdvp_solve(qgt, rhs, shift, tolerance, max_iterations): the shifted TDVP system by conjugate gradients.
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/result_dicts.hpp"
@@ -17,18 +17,16 @@ constexpr Parameter kParameters[] = {
 };
 constexpr Signature kSignature{"tdvp_solve()", kParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto qgt = bound->real_matrix("qgt");
+PyObject* body(BoundArguments& arguments) {
+    auto qgt = arguments.real_matrix("qgt");
     if (!qgt) return nullptr;
-    auto rhs = bound->real_vector("rhs");
+    auto rhs = arguments.real_vector("rhs");
     if (!rhs) return nullptr;
-    auto shift = bound->real("shift");
+    auto shift = arguments.real("shift");
     if (!shift) return nullptr;
-    auto tolerance = bound->real("tolerance");
+    auto tolerance = arguments.real("tolerance");
     if (!tolerance) return nullptr;
-    auto max_iterations = bound->unsigned_size("max_iterations");
+    auto max_iterations = arguments.unsigned_size("max_iterations");
     if (!max_iterations) return nullptr;
 
     if (qgt->rows() != qgt->columns() || rhs->size() != qgt->rows()) {
@@ -52,15 +50,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
                          {"converged", converged.get()}});
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef tdvp_solve_definition = {
-    "tdvp_solve", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef tdvp_solve_definition = exported_function<kSignature, body>(
+    "tdvp_solve",
     "tdvp_solve(qgt, rhs, shift=1.0e-8, tolerance=1.0e-10, max_iterations=256)\n--\n\n"
-    "Solve a checked dense QGT system `(S + shift I) direction = rhs`."};
+    "Solve a checked dense QGT system `(S + shift I) direction = rhs`.");
 
 }  // namespace vendrel::python

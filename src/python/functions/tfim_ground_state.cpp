@@ -1,32 +1,22 @@
 // tfim_ground_state(couplings, fields, basis=None): the exact TFIM ground state by Jacobi rotations.
 #include "exact/eigensolver.hpp"
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
+#include "python/model_inputs.hpp"
 #include "python/model_matrices.hpp"
 #include "python/owned_ref.hpp"
 
 namespace vendrel::python {
 namespace {
 
-constexpr Parameter kParameters[] = {
-    {"couplings", Kind::RealMatrix, required()},
-    {"fields", Kind::RealVector, required()},
-    {"basis", Kind::OptionalText, none()},
-};
-constexpr Signature kSignature{"tfim_ground_state()", kParameters};
+constexpr Signature kSignature{"tfim_ground_state()", kTfimParameters};
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto couplings = bound->real_matrix("couplings");
-    if (!couplings) return nullptr;
-    auto fields = bound->real_vector("fields");
-    if (!fields) return nullptr;
-    auto basis = bound->optional_text("basis");
-    if (!basis) return nullptr;
+PyObject* body(BoundArguments& arguments) {
+    auto tfim = read_tfim_arguments(arguments);
+    if (!tfim) return nullptr;
 
-    auto matrix = tfim_matrix_owned(*couplings, *fields, basis->value_or("z"));
+    auto matrix = tfim_matrix_owned(tfim->couplings, tfim->fields, tfim->basis);
     if (!matrix) return nullptr;
     auto spectrum = exact::diagonalize_hermitian(*matrix);
     if (!spectrum) return numerical_error(exact::to_string(spectrum.error()));
@@ -42,16 +32,11 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return PyTuple_Pack(3, energy.get(), vector.get(), residual.get());
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef tfim_ground_state_definition = {
-    "tfim_ground_state", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef tfim_ground_state_definition = exported_function<kSignature, body>(
+    "tfim_ground_state",
     "tfim_ground_state(couplings, fields, basis=None)\n--\n\n"
-    "Return `(energy, complex_vector, residual)` for the exact TFIM ground state."};
+    "Return `(energy, complex_vector, residual)` for the exact TFIM ground state.");
 
 }  // namespace vendrel::python

@@ -3,7 +3,7 @@
 #include <span>
 
 #include "exact/observables.hpp"
-#include "python/binding.hpp"
+#include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
 #include "python/model_matrices.hpp"
@@ -48,20 +48,18 @@ Result<Complex, PendingException> normalized_inner(std::span<const Complex> left
 
 PyObject* complex_pair(Complex value) { return Py_BuildValue("(dd)", value.re, value.im); }
 
-PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    auto bound = bind(kSignature, args, nargs, kwnames);
-    if (!bound) return nullptr;
-    auto couplings = bound->real_matrix("couplings");
+PyObject* body(BoundArguments& arguments) {
+    auto couplings = arguments.real_matrix("couplings");
     if (!couplings) return nullptr;
-    auto fields = bound->real_vector("fields");
+    auto fields = arguments.real_vector("fields");
     if (!fields) return nullptr;
-    auto state_view = bound->complex_vector("state");
+    auto state_view = arguments.complex_vector("state");
     if (!state_view) return nullptr;
-    auto basis = bound->optional_text("basis");
+    auto basis = arguments.optional_text("basis");
     if (!basis) return nullptr;
-    auto axis_text = bound->text("axis");
+    auto axis_text = arguments.text("axis");
     if (!axis_text) return nullptr;
-    auto correlation = bound->optional_size_pair("correlation");
+    auto correlation = arguments.optional_size_pair("correlation");
     if (!correlation) return nullptr;
 
     auto matrix = tfim_matrix_owned(*couplings, *fields, basis->value_or("z"));
@@ -122,21 +120,16 @@ PyObject* body(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return result.release();
 }
 
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return guarded([&] { return body(args, nargs, kwnames); });
-}
-
 }  // namespace
 
-PyMethodDef tfim_observables_definition = {
-    "tfim_observables", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry)),
-    METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef tfim_observables_definition = exported_function<kSignature, body>(
+    "tfim_observables",
     "tfim_observables(couplings, fields, state, basis=None, axis=\"z\", correlation=None)\n--\n\n"
     "Return convention-labelled exact TFIM energy moments and one magnetization.\n"
     "\n"
     "The state is interpreted in vendrel's canonical full-basis order. `axis` is\n"
     "a physical Pauli axis and is independent of the simulation basis. Energies\n"
     "are totals; the returned `energy_density` divides by the number of sites.\n"
-    "The magnetization fields contain both total and per-site density values."};
+    "The magnetization fields contain both total and per-site density values.");
 
 }  // namespace vendrel::python
