@@ -1,4 +1,4 @@
-// Expansion of resolved models into dense matrices, with the module's error classes.
+// Expansion of resolved models over the full basis, with the module's error classes.
 #include "python/model_matrices.hpp"
 
 #include "python/errors.hpp"
@@ -6,31 +6,31 @@
 #include "python/owned_ref.hpp"
 
 namespace vendrel::python {
-namespace {
 
-std::unexpected<PendingException> raise_input(const exact::ExactError& error) {
-    input_error(exact::to_string(error));
-    return fail(PendingException{});
+Result<exact::FullBasisOperator, PendingException> full_basis_operator(const core::ResolvedModel& model) {
+    auto op = exact::FullBasisOperator::compile(model.hamiltonian());
+    if (!op) {
+        // Building the basis is refused as input; expanding over it fails as numerics.
+        if (std::holds_alternative<exact::exact_error::Basis>(op.error())) {
+            input_error(exact::to_string(op.error()));
+        } else {
+            numerical_error(exact::to_string(op.error()));
+        }
+        return fail(PendingException{});
+    }
+    return std::move(*op);
 }
-
-std::unexpected<PendingException> raise_numerical(const exact::ExactError& error) {
-    numerical_error(exact::to_string(error));
-    return fail(PendingException{});
-}
-
-Result<exact::ExactBasis, PendingException> full_basis_of(const core::ResolvedModel& model) {
-    auto basis = exact::ExactBasis::full(model.hamiltonian().site_count());
-    if (!basis) return raise_input(basis.error());
-    return std::move(*basis);
-}
-
-}  // namespace
 
 Result<exact::DenseMatrix, PendingException> matrix_from_model(const core::ResolvedModel& model) {
-    auto basis = full_basis_of(model);
-    if (!basis) return fail(basis.error());
-    auto matrix = exact::DenseMatrix::from_hamiltonian(model.hamiltonian(), *basis);
-    if (!matrix) return raise_numerical(matrix.error());
+    auto op = full_basis_operator(model);
+    if (!op) return fail(op.error());
+    std::vector<Complex> entries(op->dimension() * op->dimension());
+    op->fill_dense(entries);
+    auto matrix = exact::DenseMatrix::from_data(op->dimension(), std::move(entries));
+    if (!matrix) {
+        numerical_error(exact::to_string(matrix.error()));
+        return fail(PendingException{});
+    }
     return std::move(*matrix);
 }
 
@@ -42,25 +42,13 @@ Result<exact::DenseMatrix, PendingException> tfim_matrix_owned(const RealMatrixV
 }
 
 PyObject* model_matrix_array(const core::ResolvedModel& model) {
-    // The full basis refuses 64 sites or more before anything is allocated.
-    if (auto enumeration = core::FullBasis::create(model.hamiltonian().site_count()); !enumeration) {
-        return input_error(core::to_string(enumeration.error()));
-    }
-    const std::uint64_t dimension = std::uint64_t{1} << model.hamiltonian().site_count().get();
-    std::uint64_t entries = 0;
-    if (__builtin_mul_overflow(dimension, dimension, &entries)) {
-        return numerical_error(exact::to_string(exact::exact_error::DimensionOverflow{}));
-    }
-    // The result array is allocated before the basis is enumerated, so a matrix that cannot fit
-    // fails at once with MemoryError.
-    auto array = allocate_matrix<Complex>(dimension, dimension, /*zeroed=*/true);
+    auto op = full_basis_operator(model);
+    if (!op) return nullptr;
+    // Zeroed by calloc: the pages of entries the fill never writes cost nothing.
+    auto array = allocate_matrix<Complex>(op->dimension(), op->dimension(), /*zeroed=*/true);
     if (!array) return nullptr;
-    OwnedRef result(array->array);
-    auto basis = full_basis_of(model);
-    if (!basis) return nullptr;
-    auto expanded = exact::expand_hamiltonian_into(model.hamiltonian(), *basis, std::span(array->data, entries));
-    if (!expanded) return numerical_error(exact::to_string(expanded.error()));
-    return result.release();
+    op->fill_dense(std::span(array->data, op->dimension() * op->dimension()));
+    return array->array;
 }
 
 }  // namespace vendrel::python

@@ -1,4 +1,4 @@
-// Dense matrices of resolved models: as owned matrices for the solvers, or built straight into arrays.
+// Models on the full basis: dense matrices for the solvers and arrays, and matrix-free operators.
 #pragma once
 
 #include <string_view>
@@ -6,12 +6,17 @@
 #include "common/result.hpp"
 #include "core/models.hpp"
 #include "exact/dense_matrix.hpp"
+#include "exact/full_basis_operator.hpp"
 #include "python/numpy_intake.hpp"
 
 namespace vendrel::python {
 
-/// The dense matrix of a model over the full basis of its sites: a refused basis is InputError,
-/// a failed expansion NumericalError.
+/// The model's Hamiltonian compiled for the full basis of its sites, with the refusals of the dense
+/// route: 64 sites or more is InputError (the full basis), a dimension whose square overflows is
+/// NumericalError (the dense expansion).
+[[nodiscard]] Result<exact::FullBasisOperator, PendingException> full_basis_operator(const core::ResolvedModel& model);
+
+/// The dense matrix of a model over the full basis of its sites.
 [[nodiscard]] Result<exact::DenseMatrix, PendingException> matrix_from_model(const core::ResolvedModel& model);
 
 /// resolve_tfim, then matrix_from_model: the one route to the TFIM matrix, shared by every TFIM

@@ -1,4 +1,6 @@
 // basis_states(site_count, weight): the computational basis, full or one Hamming-weight sector.
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -38,10 +40,29 @@ Result<FreshArray<std::uint8_t>, PendingException> allocate_rows(std::optional<s
     return allocate_matrix<std::uint8_t>(*dimension, sites);
 }
 
+// Eight sites at a time: entry b holds the bits of b as eight bytes of 0 or 1, site 0 first.
+constexpr std::array<std::uint64_t, 256> kByteExpansion = [] {
+    std::array<std::uint64_t, 256> table{};
+    for (std::uint64_t b = 0; b < 256; ++b) {
+        for (std::uint64_t bit = 0; bit < 8; ++bit) table[b] |= ((b >> bit) & 1u) << (8 * bit);
+    }
+    return table;
+}();
+
+// Writes the sites of a packed word run as bytes, eight at a time (the table is little-endian).
+void expand_bits(std::uint64_t bits, std::uint8_t* row, std::uint64_t count) {
+    for (std::uint64_t done = 0; done < count; done += 8, bits >>= 8) {
+        const std::uint64_t bytes = kByteExpansion[bits & 0xFF];
+        std::memcpy(row + done, &bytes, count - done < 8 ? count - done : 8);
+    }
+}
+
 // Row k of the state of packed words: byte i is 1 when site i holds One.
 void write_row(const core::PackedState& state, std::uint8_t* row, std::uint64_t sites) {
     const auto words = state.words_le();
-    for (std::uint64_t i = 0; i < sites; ++i) row[i] = static_cast<std::uint8_t>((words[i / 64] >> (i % 64)) & 1u);
+    for (std::uint64_t word = 0; word < words.size(); ++word) {
+        expand_bits(words[word], row + 64 * word, std::min<std::uint64_t>(64, sites - 64 * word));
+    }
 }
 
 PyObject* body(BoundArguments& arguments) {
@@ -61,9 +82,7 @@ PyObject* body(BoundArguments& arguments) {
         if (!result) return nullptr;
         // The full basis lists 0, 1, ..., 2^n - 1: row k holds the binary digits of k, site 0 first.
         std::uint8_t* row = result->data;
-        for (std::uint64_t k = 0; k < (std::uint64_t{1} << sites); ++k, row += sites) {
-            for (std::uint64_t i = 0; i < sites; ++i) row[i] = static_cast<std::uint8_t>((k >> i) & 1u);
-        }
+        for (std::uint64_t k = 0; k < (std::uint64_t{1} << sites); ++k, row += sites) expand_bits(k, row, sites);
         return result->array;
     }
 

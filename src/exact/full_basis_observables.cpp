@@ -1,0 +1,48 @@
+// Observables over the full basis, each Pauli operator applied directly instead of as a dense matrix.
+#include "exact/full_basis_observables.hpp"
+
+#include "exact/full_basis_operator.hpp"
+#include "exact/observable_steps.hpp"
+
+namespace vendrel::exact {
+
+Result<Complex, ExactError> full_basis_pauli_expectation(const core::PauliString& pauli_operator, std::uint64_t sites,
+                                                         std::span<const Complex> state) {
+    auto hamiltonian = observable_steps::single_string_hamiltonian(pauli_operator, sites);
+    if (!hamiltonian) return fail(std::move(hamiltonian.error()));
+    auto op = FullBasisOperator::compile(*hamiltonian);
+    if (!op) return fail(std::move(op.error()));
+    // The steps of `expectation`, with the operator in place of its dense matrix.
+    if (state.size() != op->dimension()) return fail<ExactError>(exact_error::Shape{op->dimension(), state.size()});
+    const double norm_squared_value = dot(state, state).re;
+    if (!observable_steps::is_admissible_norm(norm_squared_value)) {
+        return fail<ExactError>(exact_error::InvalidParameter{"state norm"});
+    }
+    auto applied = op->apply(state);
+    if (!applied) return fail(std::move(applied.error()));
+    return divide(dot(state, *applied), norm_squared_value);
+}
+
+Result<ObservableValue, ExactError> full_basis_magnetization(core::PhysicalAxis axis, std::uint64_t sites,
+                                                             std::span<const Complex> state) {
+    return observable_steps::magnetization(axis, sites, [&](const core::PauliString& string) {
+        return full_basis_pauli_expectation(string, sites, state);
+    });
+}
+
+Result<Complex, ExactError> full_basis_correlation(core::PhysicalAxis axis, std::uint64_t first, std::uint64_t second,
+                                                   std::uint64_t sites, std::span<const Complex> state) {
+    // A full basis of 64 sites or more cannot exist; its refusal is the dense route's first error.
+    auto count = core::SiteCount::create(sites);
+    if (!count) return fail<ExactError>(exact_error::Basis{std::move(count.error())});
+    if (auto enumeration = core::FullBasis::create(*count); !enumeration) {
+        return fail<ExactError>(exact_error::Basis{std::move(enumeration.error())});
+    }
+    const std::uint64_t dimension = std::uint64_t{1} << sites;
+    return observable_steps::correlation(axis, first, second, sites, dimension, state,
+                                         [&](const core::PauliString& string) {
+                                             return full_basis_pauli_expectation(string, sites, state);
+                                         });
+}
+
+}  // namespace vendrel::exact

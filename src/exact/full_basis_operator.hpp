@@ -1,0 +1,78 @@
+// Hamiltonians acting on the full basis directly, with no basis table and no dense matrix.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/complex.hpp"
+#include "common/result.hpp"
+#include "core/hamiltonian.hpp"
+#include "exact/exact_error.hpp"
+
+namespace vendrel::exact {
+
+/// A Hamiltonian compiled for the full basis of n < 64 sites, where a state's index is its integer
+/// value. It produces the same entries and products as the dense route (DenseMatrix over
+/// ExactBasis::full), bit for bit apart from the sign of zeros: every entry is the constant (on the
+/// diagonal) followed by the term contributions in canonical term order, and every row of a product
+/// sums entry * vector in increasing column order, the zero entries contributing nothing.
+class FullBasisOperator {
+public:
+    /// Refuses what the dense route refuses before expanding: 64 sites or more (as the full basis
+    /// does) and a dimension whose square overflows (DimensionOverflow).
+    static Result<FullBasisOperator, ExactError> compile(const core::Hamiltonian& h);
+
+    [[nodiscard]] std::uint64_t dimension() const { return dimension_; }
+
+    /// Writes the dense matrix into row-major storage of dimension^2 entries that the caller zeroed.
+    void fill_dense(std::span<Complex> zeroed_storage) const;
+
+    /// The product with a vector, as DenseMatrix::apply: Shape for a wrong length, NonFiniteValue
+    /// ("vector") at the first non-finite element. Prepares the diagonal on first use.
+    [[nodiscard]] Result<std::vector<Complex>, ExactError> apply(std::span<const Complex> vector);
+
+private:
+    // One term: the sites it flips, the sites whose One bit contributes a factor -1 (Y and Z), and
+    // the power of i contributed by its Y factors.
+    struct Term {
+        std::uint64_t flip;
+        std::uint64_t sign_sites;
+        std::uint8_t i_power;
+        Complex coefficient;
+    };
+    // The terms that reach the same column from a row, kept in canonical term order.
+    struct Group {
+        std::uint64_t flip;
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    // A node of the split tree over the sorted off-diagonal flips: a leaf holds one group; an inner
+    // node splits its range at the highest bit in which its flips differ.
+    struct SplitNode {
+        std::uint32_t group;  // the leaf's group
+        std::uint32_t low;    // inner nodes: the child whose flips have `bit` clear
+        std::uint32_t high;   // inner nodes: the child whose flips have `bit` set
+        std::uint8_t bit;
+        bool leaf;
+    };
+
+    FullBasisOperator() = default;
+    [[nodiscard]] Complex group_entry(const Group& group, std::uint64_t column) const;
+    [[nodiscard]] Complex diagonal_entry(std::uint64_t row) const;
+    std::uint32_t build_split_tree(std::uint32_t first, std::uint32_t last);
+
+    std::uint64_t dimension_ = 0;
+    Complex constant_{};
+    std::vector<Term> terms_;            // grouped: diagonal terms first, then each flip's terms
+    std::vector<Group> groups_;          // off-diagonal groups sorted by flip
+    std::uint32_t diagonal_terms_ = 0;   // terms_[0, diagonal_terms_) keep every bit
+    std::vector<SplitNode> split_tree_;  // root at index 0 when there are off-diagonal groups
+    std::vector<Complex> diagonal_;      // filled by the first apply
+};
+
+/// The phase a Pauli string picks up on a basis state: i^power times -1 per One bit on sign_sites,
+/// as one of 1, i, -1, -i with exact parts.
+[[nodiscard]] Complex pauli_phase(std::uint8_t i_power, std::uint64_t sign_sites, std::uint64_t state);
+
+}  // namespace vendrel::exact

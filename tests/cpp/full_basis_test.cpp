@@ -1,0 +1,144 @@
+// The full-basis fast paths against the dense route they replace: same entries, products and observables.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <random>
+#include <vector>
+
+#include "exact/dense_matrix.hpp"
+#include "exact/full_basis_observables.hpp"
+#include "exact/full_basis_operator.hpp"
+#include "exact/observables.hpp"
+
+namespace vendrel::exact {
+namespace {
+
+// Equal bits, except that a zero may carry either sign.
+bool same_up_to_zero_sign(double a, double b) {
+    return (a == 0.0 && b == 0.0) || std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+bool same_up_to_zero_sign(Complex a, Complex b) {
+    return same_up_to_zero_sign(a.re, b.re) && same_up_to_zero_sign(a.im, b.im);
+}
+
+core::SiteCount count(std::uint64_t n) { return *core::SiteCount::create(n); }
+
+// Random Hamiltonians: strings of every kind, some repeated (so entries collect several terms),
+// complex coefficients with awkward magnitudes, and a constant.
+core::Hamiltonian random_hamiltonian(std::mt19937_64& rng, std::uint32_t sites, bool real) {
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    std::vector<core::HamiltonianTerm> terms;
+    const int term_count = 1 + static_cast<int>(rng() % 30);
+    for (int t = 0; t < term_count; ++t) {
+        std::vector<core::PauliFactor> factors;
+        for (std::uint32_t site = 0; site < sites; ++site) {
+            if (rng() % 3 == 0) factors.push_back({core::SiteId::create(site), static_cast<core::Pauli>(rng() % 4)});
+        }
+        const double scale = (rng() % 5 == 0) ? 1e12 : 1.0;
+        terms.push_back({Complex{value(rng) * scale, real ? 0.0 : value(rng)}, *core::PauliString::create(factors)});
+    }
+    return *core::Hamiltonian::create(count(sites), Complex{value(rng), real ? 0.0 : value(rng)}, std::move(terms));
+}
+
+std::vector<Complex> random_state(std::mt19937_64& rng, std::uint64_t dimension) {
+    std::normal_distribution<double> value;
+    std::vector<Complex> state(dimension);
+    for (Complex& amplitude : state) amplitude = {value(rng), value(rng)};
+    return state;
+}
+
+TEST(FullBasisOperator, FillsTheDenseMatrixEntryForEntry) {
+    std::mt19937_64 rng(11);
+    for (int trial = 0; trial < 200; ++trial) {
+        const auto sites = 1 + static_cast<std::uint32_t>(rng() % 6);
+        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 2 == 0);
+        auto dense = DenseMatrix::from_hamiltonian(h, *ExactBasis::full(count(sites)));
+        ASSERT_TRUE(dense);
+        auto op = FullBasisOperator::compile(h);
+        ASSERT_TRUE(op);
+        std::vector<Complex> filled(op->dimension() * op->dimension());
+        op->fill_dense(filled);
+        for (std::size_t k = 0; k < filled.size(); ++k) {
+            ASSERT_TRUE(same_up_to_zero_sign(filled[k], dense->data()[k])) << "trial " << trial << " entry " << k;
+        }
+    }
+}
+
+TEST(FullBasisOperator, AppliesLikeTheDenseMatrix) {
+    std::mt19937_64 rng(12);
+    for (int trial = 0; trial < 200; ++trial) {
+        const auto sites = 1 + static_cast<std::uint32_t>(rng() % 7);
+        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 3 == 0);
+        auto dense = DenseMatrix::from_hamiltonian(h, *ExactBasis::full(count(sites)));
+        auto op = FullBasisOperator::compile(h);
+        const auto state = random_state(rng, op->dimension());
+        auto expected = dense->apply(state);
+        auto actual = op->apply(state);
+        ASSERT_TRUE(expected && actual);
+        for (std::size_t k = 0; k < state.size(); ++k) {
+            ASSERT_TRUE(same_up_to_zero_sign((*actual)[k], (*expected)[k])) << "trial " << trial << " row " << k;
+        }
+        // A second product reuses the prepared diagonal.
+        auto again = op->apply(*actual);
+        auto expected_again = dense->apply(*expected);
+        for (std::size_t k = 0; k < state.size(); ++k) {
+            ASSERT_TRUE(same_up_to_zero_sign((*again)[k], (*expected_again)[k])) << "trial " << trial;
+        }
+    }
+}
+
+TEST(FullBasisOperator, KeepsTheDenseRouteRefusals) {
+    auto h = *core::Hamiltonian::create(count(2), Complex{1, 0}, {});
+    auto op = FullBasisOperator::compile(h);
+    const std::vector<Complex> short_state(3);
+    EXPECT_EQ(to_string(op->apply(short_state).error()), "expected length 4, received 3");
+    const std::vector<Complex> bad{{1, 0}, {0, 0}, {std::nan(""), 0}, {0, 0}};
+    EXPECT_EQ(to_string(op->apply(bad).error()), "non-finite vector scalar at index 2: Complex { re: NaN, im: 0.0 }");
+    EXPECT_EQ(to_string(FullBasisOperator::compile(*core::Hamiltonian::create(count(32), {}, {})).error()),
+              "exact dimension overflowed");
+    EXPECT_EQ(to_string(FullBasisOperator::compile(*core::Hamiltonian::create(count(64), {}, {})).error()),
+              "checked full basis dimension dimension overflowed");
+}
+
+TEST(FullBasisObservables, MatchTheDenseRoute) {
+    std::mt19937_64 rng(13);
+    for (int trial = 0; trial < 60; ++trial) {
+        const auto sites = 1 + static_cast<std::uint32_t>(rng() % 6);
+        const ExactBasis basis = *ExactBasis::full(count(sites));
+        const auto state = random_state(rng, basis.dimension());
+        for (core::PhysicalAxis axis : {core::PhysicalAxis::X, core::PhysicalAxis::Y, core::PhysicalAxis::Z}) {
+            auto expected = magnetization_expectation(axis, basis, state);
+            auto actual = full_basis_magnetization(axis, sites, state);
+            ASSERT_TRUE(expected && actual);
+            EXPECT_TRUE(same_up_to_zero_sign(actual->total(), expected->total()));
+            EXPECT_TRUE(same_up_to_zero_sign(actual->density(), expected->density()));
+            const std::uint64_t first = rng() % (sites + 1), second = rng() % sites;
+            auto expected_correlation = correlation_expectation(axis, first, second, basis, state);
+            auto actual_correlation = full_basis_correlation(axis, first, second, sites, state);
+            ASSERT_EQ(expected_correlation.has_value(), actual_correlation.has_value());
+            if (expected_correlation) {
+                EXPECT_TRUE(same_up_to_zero_sign(*actual_correlation, *expected_correlation));
+            } else {
+                EXPECT_EQ(to_string(actual_correlation.error()), to_string(expected_correlation.error()));
+            }
+        }
+    }
+}
+
+TEST(FullBasisObservables, KeepTheDenseRouteRefusals) {
+    const std::vector<Complex> zero(4);
+    const std::vector<Complex> wrong(3, Complex{1, 0});
+    EXPECT_EQ(to_string(full_basis_magnetization(core::PhysicalAxis::X, 2, zero).error()),
+              "invalid exact parameter state norm");
+    EXPECT_EQ(to_string(full_basis_magnetization(core::PhysicalAxis::Z, 2, wrong).error()),
+              "expected length 4, received 3");
+    EXPECT_EQ(to_string(full_basis_correlation(core::PhysicalAxis::Z, 2, 0, 2, zero).error()),
+              "invalid exact parameter correlation site");
+    EXPECT_EQ(to_string(full_basis_correlation(core::PhysicalAxis::Z, 1, 1, 2, wrong).error()),
+              "expected length 4, received 3");
+    EXPECT_EQ(to_string(full_basis_correlation(core::PhysicalAxis::Z, 1, 1, 2, zero).error()),
+              "invalid exact parameter state norm");
+}
+
+}  // namespace
+}  // namespace vendrel::exact
