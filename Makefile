@@ -6,7 +6,7 @@ STAMPS    := .stamps
 PYPATH    := PYTHONPATH=$(CURDIR)/$(BUILD)/src/python
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all setup build test test-cpp test-python demo clean
+.PHONY: all setup build test test-cpp test-python demo bench clean
 
 all: build
 
@@ -40,6 +40,17 @@ test: test-cpp test-python
 
 demo: build
 	$(PYPATH) $(PYTHON) examples/tfim_chain.py
+
+# Peer libraries for the benchmark suite; a peer that fails to install is skipped by the suite, which says why.
+$(STAMPS)/bench: bench/requirements.txt | $(STAMPS)/venv
+	@mkdir -p $(STAMPS)
+	$(VENV)/bin/pip install -q --disable-pip-version-check -r bench/requirements.txt || \
+	    { echo "bench: installing the peers one by one; the suite skips any that is missing"; \
+	      grep -v '^#' bench/requirements.txt | xargs -n 1 $(VENV)/bin/pip install -q --disable-pip-version-check || true; }
+	@touch $@
+
+bench: build $(STAMPS)/bench
+	$(PYPATH) $(PYTHON) bench/run.py $(BENCHFLAGS)
 
 clean:
 	rm -rf $(BUILD) $(STAMPS)

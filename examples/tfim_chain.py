@@ -9,7 +9,7 @@ import numpy as np
 
 import vendrel_quantum as vq
 
-SITES = 7
+SITES = 9
 FIELDS = (0.0, 0.25, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0)
 
 

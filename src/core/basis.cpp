@@ -1,6 +1,7 @@
 // Packing, incrementing and enumerating computational basis states in the canonical order.
 #include "core/basis.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace vendrel::core {
@@ -72,11 +73,9 @@ Result<SectorBasis, BasisError> SectorBasis::create(SiteCount site_count, std::u
     return SectorBasis(site_count, std::move(positions));
 }
 
-std::optional<PackedState> SectorBasis::next() {
+std::optional<std::span<const std::uint64_t>> SectorBasis::next_positions() {
     if (done_) return std::nullopt;
-    std::vector<std::uint64_t> words(word_count(site_count_.get()), 0);
-    for (std::uint64_t position : positions_) words[position / 64] |= std::uint64_t{1} << (position % 64);
-    PackedState state = PackedState::from_words(site_count_, std::move(words));
+    std::copy(positions_.begin(), positions_.end(), handed_out_.begin());
 
     // The lowest One that can move up moves one site; the Ones below it fall back to the bottom.
     bool advanced = false;
@@ -90,7 +89,15 @@ std::optional<PackedState> SectorBasis::next() {
         }
     }
     if (!advanced) done_ = true;
-    return state;
+    return std::span<const std::uint64_t>(handed_out_);
+}
+
+std::optional<PackedState> SectorBasis::next() {
+    auto positions = next_positions();
+    if (!positions) return std::nullopt;
+    std::vector<std::uint64_t> words(word_count(site_count_.get()), 0);
+    for (std::uint64_t position : *positions) words[position / 64] |= std::uint64_t{1} << (position % 64);
+    return PackedState::from_words(site_count_, std::move(words));
 }
 
 }  // namespace vendrel::core

@@ -98,12 +98,16 @@ public:
     /// Fails with WeightOutOfRange when the weight exceeds the site count.
     static Result<SectorBasis, BasisError> create(SiteCount site_count, std::uint64_t weight);
     std::optional<PackedState> next();
+    /// The sites holding One in the next state, in increasing order, then advances; nothing once
+    /// ended. The view is valid until the next call. Allocates nothing.
+    std::optional<std::span<const std::uint64_t>> next_positions();
 
 private:
     SectorBasis(SiteCount site_count, std::vector<std::uint64_t> positions)
-        : site_count_(site_count), positions_(std::move(positions)) {}
+        : site_count_(site_count), positions_(std::move(positions)), handed_out_(positions_.size()) {}
     SiteCount site_count_;
     std::vector<std::uint64_t> positions_;
+    std::vector<std::uint64_t> handed_out_;  // the positions of the state last handed out
     bool done_ = false;
 };
 

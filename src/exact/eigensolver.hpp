@@ -50,6 +50,15 @@ private:
 /// NonConvergent(rotations made) when a residual is above 1e-8 or not finite.
 [[nodiscard]] Result<Eigensystem, ExactError> diagonalize_hermitian(const DenseMatrix& matrix);
 
+/// The sizes of the real embedding of an n-by-n matrix: 2n, (2n)^2 and the rotation budget
+/// 100 (2n)^2. DimensionOverflow for n = 0 or when any of them overflows.
+struct EmbeddingSize {
+    std::uint64_t real_n;
+    std::uint64_t real_dimension;
+    std::uint64_t max_iterations;
+};
+[[nodiscard]] Result<EmbeddingSize, ExactError> embedding_size(std::uint64_t n);
+
 /// The pivot of a Jacobi rotation: p < q and |a(p, q)|.
 struct Pivot {
     std::uint64_t p;

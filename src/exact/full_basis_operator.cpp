@@ -5,6 +5,7 @@
 #include <bit>
 #include <limits>
 
+#include "common/interrupt.hpp"
 #include "core/basis.hpp"
 
 namespace vendrel::exact {
@@ -106,7 +107,9 @@ Complex FullBasisOperator::diagonal_entry(std::uint64_t row) const {
 
 void FullBasisOperator::fill_dense(std::span<Complex> zeroed_storage) const {
     const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+    InterruptPoll poll(256);
     for (std::uint64_t row = 0; row < dimension_; ++row) {
+        poll();
         Complex* entries = zeroed_storage.data() + row * dimension_;
         if (has_diagonal) entries[row] = diagonal_entry(row);
         for (const Group& group : groups_) {
@@ -124,15 +127,20 @@ Result<std::vector<Complex>, ExactError> FullBasisOperator::apply(std::span<cons
         }
     }
     const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+    InterruptPoll poll(1024);
     if (has_diagonal && diagonal_.empty()) {
         diagonal_.resize(dimension_);
-        for (std::uint64_t row = 0; row < dimension_; ++row) diagonal_[row] = diagonal_entry(row);
+        for (std::uint64_t row = 0; row < dimension_; ++row) {
+            poll();
+            diagonal_[row] = diagonal_entry(row);
+        }
     }
 
     std::vector<Complex> product(dimension_);
     std::vector<std::uint32_t> stack;
     stack.reserve(2 * split_tree_.size() + 1);
     for (std::uint64_t row = 0; row < dimension_; ++row) {
+        poll();
         Complex sum{};
         bool diagonal_added = !has_diagonal;
         // The off-diagonal columns row ^ flip come out in increasing order from the split tree:

@@ -68,6 +68,8 @@ PyObject* raise_with(PyObject* cls, std::string_view message) {
 
 }  // namespace
 
+bool python_signals_raised() noexcept { return PyErr_CheckSignals() < 0; }
+
 PyObject* vendrel_error_class() noexcept {
     return create_class(g_vendrel_error, "vendrel_quantum.VendrelError", PyExc_Exception);
 }

@@ -6,6 +6,8 @@
 
 #include <new>
 #include <stdexcept>
+
+#include "common/interrupt.hpp"
 #include <string>
 #include <string_view>
 
@@ -26,13 +28,21 @@ PyObject* input_error(std::string_view message) noexcept;
 PyObject* numerical_error(std::string_view message) noexcept;
 PyObject* internal_failure(std::string_view message) noexcept;
 
+/// The interrupt check installed during every call: pending signals are handled (Ctrl-C raises
+/// KeyboardInterrupt) without releasing the interpreter lock; true when a handler raised.
+bool python_signals_raised() noexcept;
+
 /// Runs `body` (returning a new reference or nullptr with a pending exception) so that no C++
-/// exception reaches the interpreter: std::bad_alloc and std::length_error become MemoryError,
-/// anything else an internal failure.
+/// exception reaches the interpreter: std::bad_alloc and std::length_error become MemoryError, an
+/// interrupted computation returns with the signal handler's exception, anything else is an
+/// internal failure.
 template <class Body>
 PyObject* guarded(Body&& body) noexcept {
     try {
+        const InterruptCheckScope interrupts(&python_signals_raised);
         return body();
+    } catch (const Interrupted&) {
+        return nullptr;  // the handler's exception (KeyboardInterrupt for Ctrl-C) is pending
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::length_error&) {

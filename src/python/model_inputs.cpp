@@ -7,12 +7,12 @@ namespace vendrel::python {
 namespace {
 
 template <class Error>
-std::unexpected<PendingException> raise_input(const Error& error) {
+Failure<PendingException> raise_input(const Error& error) {
     input_error(core::to_string(error));
     return fail(PendingException{});
 }
 
-std::unexpected<PendingException> raise_input_text(std::string_view message) {
+Failure<PendingException> raise_input_text(std::string_view message) {
     input_error(message);
     return fail(PendingException{});
 }

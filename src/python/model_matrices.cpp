@@ -2,6 +2,7 @@
 #include "python/model_matrices.hpp"
 
 #include "python/errors.hpp"
+#include "python/memory_budget.hpp"
 #include "python/model_inputs.hpp"
 #include "python/owned_ref.hpp"
 
@@ -24,7 +25,9 @@ Result<exact::FullBasisOperator, PendingException> full_basis_operator(const cor
 Result<exact::DenseMatrix, PendingException> matrix_from_model(const core::ResolvedModel& model) {
     auto op = full_basis_operator(model);
     if (!op) return fail(op.error());
-    std::vector<Complex> entries(op->dimension() * op->dimension());
+    const std::uint64_t entries_count = op->dimension() * op->dimension();
+    if (!ensure_memory_for(entries_count * sizeof(Complex))) return fail(PendingException{});
+    std::vector<Complex> entries(entries_count);
     op->fill_dense(entries);
     auto matrix = exact::DenseMatrix::from_data(op->dimension(), std::move(entries));
     if (!matrix) {
@@ -47,8 +50,9 @@ PyObject* model_matrix_array(const core::ResolvedModel& model) {
     // Zeroed by calloc: the pages of entries the fill never writes cost nothing.
     auto array = allocate_matrix<Complex>(op->dimension(), op->dimension(), /*zeroed=*/true);
     if (!array) return nullptr;
+    OwnedRef result(array->array);  // released only when filled: an interrupted fill frees it
     op->fill_dense(std::span(array->data, op->dimension() * op->dimension()));
-    return array->array;
+    return result.release();
 }
 
 }  // namespace vendrel::python

@@ -1,6 +1,8 @@
 // NumPy C API acquisition, acceptance of array arguments and creation of result arrays.
 #include "python/numpy_intake.hpp"
 
+#include "python/memory_budget.hpp"
+
 #include "python/binding.hpp"
 #include "python/errors.hpp"
 
@@ -86,6 +88,7 @@ Result<FreshArray<T>, PendingException> allocate(int dimensions, const std::size
         bytes *= shape[d];
         dims[d] = static_cast<npy_intp>(shape[d]);
     }
+    if (!ensure_memory_for(bytes)) return fail(PendingException{});
     // Zeroed arrays come from calloc: pages a sparse fill never touches are never committed.
     PyObject* array = zeroed ? PyArray_ZEROS(dimensions, dims, type_number<T>(), 0)
                              : PyArray_SimpleNew(dimensions, dims, type_number<T>());

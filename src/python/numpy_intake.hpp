@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -109,6 +110,16 @@ public:
     /// Row `row` as a vector view.
     [[nodiscard]] StridedVector<T> row(std::size_t row) const noexcept {
         return StridedVector<T>(first_ + static_cast<std::ptrdiff_t>(row) * row_stride_, columns_, column_stride_);
+    }
+
+    /// The elements in place, row-major, when the array is C-contiguous and aligned for T;
+    /// nothing otherwise (then copy with to_row_major).
+    [[nodiscard]] std::optional<std::span<const T>> contiguous() const noexcept {
+        const bool dense = column_stride_ == static_cast<std::ptrdiff_t>(sizeof(T)) &&
+                           (rows_ <= 1 || row_stride_ == static_cast<std::ptrdiff_t>(columns_ * sizeof(T)));
+        const bool aligned = reinterpret_cast<std::uintptr_t>(first_) % alignof(T) == 0;
+        if (!dense || !aligned) return std::nullopt;
+        return std::span<const T>(reinterpret_cast<const T*>(first_), rows_ * columns_);
     }
 
     /// An owned copy in row-major order: row by row, each row from column 0 up.

@@ -1,9 +1,14 @@
 // The dense QGT (validation, product, shifted solve), the guarded dot product and conjugate gradients.
 #include "variational/qgt.hpp"
 
+#include "common/interrupt.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+
+#include "variational/tdvp_kernels.hpp"
 
 namespace vendrel::variational {
 
@@ -12,6 +17,12 @@ namespace {
 // Smallest positive normal double: the floor of the symmetry tolerance for an all-zero matrix.
 constexpr double kSmallestNormal = 2.2250738585072014e-308;
 constexpr double kSymmetryTolerance = 1e-12;
+// The product from which the shifted solve switches to a layout prepared for it; preparing costs
+// about one product, so a solve that stops after one iteration does not pay for it.
+constexpr std::uint64_t kPackFromProduct = 2;
+// From this dimension on S no longer fits the level-2 cache: products are bound by memory, a packed
+// copy no longer pays, and reading half of an exactly symmetric S does.
+constexpr std::uint64_t kLargeFrom = 512;
 
 }  // namespace
 
@@ -24,44 +35,73 @@ Result<DenseQgt, TDVPError> DenseQgt::create(std::uint64_t parameters, std::vect
     if (data.size() != elements) {
         return fail(TDVPError{tdvp_error::Shape{elements, data.size()}});
     }
-    if (!std::ranges::all_of(data, [](double value) { return std::isfinite(value); })) {
+    // One pass, in blocks, finds whether every element is finite, the largest magnitude and the
+    // largest difference between an element and its mirror. Maxima are exact in any order, and some
+    // pair differs by more than the tolerance exactly when the largest difference does, so this
+    // decides as an element-by-element walk would. Whether S is symmetric bit for bit is noted for
+    // the solve.
+    const kernels::SymmetrySurvey survey = kernels::best().survey_symmetry(data.data(), parameters);
+    if (!survey.finite) {
         return fail(TDVPError{tdvp_error::NonFinite{"QGT"}});
     }
-    double scale = 0.0;
-    for (const double value : data) {
-        scale = std::max(scale, std::fabs(value));
+    const double tolerance = std::max(survey.scale, kSmallestNormal) * kSymmetryTolerance;
+    if (survey.largest_asymmetry > tolerance) {
+        return fail(TDVPError{tdvp_error::InvalidParameter{"symmetric QGT"}});
     }
-    const double tolerance = std::max(scale, kSmallestNormal) * kSymmetryTolerance;
-    for (std::uint64_t row = 0; row < parameters; ++row) {
-        for (std::uint64_t column = row + 1; column < parameters; ++column) {
-            if (std::fabs(data[row * parameters + column] - data[column * parameters + row]) > tolerance) {
-                return fail(TDVPError{tdvp_error::InvalidParameter{"symmetric QGT"}});
-            }
-        }
-    }
-    return DenseQgt(parameters, std::move(data));
+    return DenseQgt(parameters, std::move(data), survey.exact);
 }
 
-Result<std::vector<double>, TDVPError> DenseQgt::matvec(std::span<const double> vector) const {
-    if (vector.size() != parameters_) {
-        return fail(TDVPError{tdvp_error::Shape{parameters_, vector.size()}});
+namespace {
+
+// The checks and the finiteness test around one product; `compute` writes the P elements of S v
+// into a buffer of `length` >= P doubles, of which the first P are kept.
+template <class Compute>
+MatvecResult checked_product(std::uint64_t parameters, std::span<const double> vector, std::size_t length,
+                             Compute&& compute) {
+    if (vector.size() != parameters) {
+        return fail(TDVPError{tdvp_error::Shape{parameters, vector.size()}});
     }
     if (!std::ranges::all_of(vector, [](double value) { return std::isfinite(value); })) {
         return fail(TDVPError{tdvp_error::NonFinite{"QGT vector"}});
     }
-    std::vector<double> product(parameters_);
-    for (std::uint64_t row = 0; row < parameters_; ++row) {
-        const double* elements = data_.data() + row * parameters_;
-        double sum = -0.0;
-        for (std::uint64_t column = 0; column < parameters_; ++column) {
-            sum = sum + elements[column] * vector[column];
-        }
-        product[row] = sum;
-    }
+    std::vector<double> product(length);
+    compute(product.data());
+    product.resize(parameters);
     if (!std::ranges::all_of(product, [](double value) { return std::isfinite(value); })) {
         return fail(TDVPError{tdvp_error::NonFinite{"QGT matvec"}});
     }
     return product;
+}
+
+// S as panels of `height` rows, column after column within a panel (rows past P are zero), so that
+// the product can run down the columns with the rows side by side in vector lanes.
+// Every element is written (padding included), so the storage is left uninitialised until then.
+std::unique_ptr<double[]> pack_panels(std::span<const double> data, std::size_t parameters, std::size_t height,
+                                      std::size_t stride) {
+    auto packed = std::make_unique_for_overwrite<double[]>(stride * parameters);
+    double* out = packed.get();
+    for (std::size_t first = 0; first < stride; first += height) {
+        const std::size_t rows = std::min(height, parameters - std::min(first, parameters));
+        for (std::size_t column = 0; column < parameters; ++column) {
+            std::size_t j = 0;
+            for (; j < rows; ++j) {
+                out[j] = data[(first + j) * parameters + column];
+            }
+            for (; j < height; ++j) {
+                out[j] = 0.0;
+            }
+            out += height;
+        }
+    }
+    return packed;
+}
+
+}  // namespace
+
+Result<std::vector<double>, TDVPError> DenseQgt::matvec(std::span<const double> vector) const {
+    return checked_product(parameters_, vector, parameters_, [&](double* out) {
+        kernels::best().row_matvec(data_.data(), parameters_, vector.data(), out);
+    });
 }
 
 Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double lambda, double tolerance,
@@ -69,8 +109,50 @@ Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double 
     if (!std::isfinite(lambda) || lambda < 0.0) {
         return fail(TDVPError{tdvp_error::InvalidParameter{"Tikhonov lambda"}});
     }
-    const auto shifted = [this, lambda](std::span<const double> vector) -> MatvecResult {
-        auto product = matvec(vector);
+    const kernels::Kernels& kernel = kernels::best();
+    const std::size_t height = kernel.panel_height;
+    const std::size_t stride = (parameters_ + height - 1) / height * height;
+    // A small S is read as stored by the first product and from a copy packed once by the later ones;
+    // a large one (beyond the level-2 cache, where every product streams S from memory) is always read
+    // as stored, only above its diagonal blocks when it is symmetric bit for bit.
+    enum class Layout : std::uint8_t { Undecided, Packed, Rows, UpperTriangle };
+    Layout layout = Layout::Undecided;
+    std::unique_ptr<double[]> packed;
+    std::uint64_t products = 0;
+    const auto product_into = [&](std::span<const double> vector, double* out) {
+        if (layout == Layout::Undecided) {
+            if (parameters_ < kLargeFrom) {
+                packed = pack_panels(data_, parameters_, height, stride);
+                layout = Layout::Packed;
+            } else if (exactly_symmetric_ && kernel.symmetric_matvec != nullptr) {
+                layout = Layout::UpperTriangle;
+            } else {
+                layout = Layout::Rows;
+            }
+        }
+        switch (layout) {
+            case Layout::Packed:
+                kernel.packed_matvec(packed.get(), stride, parameters_, vector.data(), out);
+                break;
+            case Layout::UpperTriangle:
+                kernel.symmetric_matvec(data_.data(), parameters_, vector.data(), out);
+                break;
+            case Layout::Rows:
+            case Layout::Undecided:
+                kernel.row_matvec(data_.data(), parameters_, vector.data(), out);
+                break;
+        }
+    };
+    const auto shifted = [&](std::span<const double> vector) -> MatvecResult {
+        ++products;
+        const auto plain_rows = [&](double* out) {
+            kernel.row_matvec(data_.data(), parameters_, vector.data(), out);
+        };
+        const auto prepared = [&](double* out) { product_into(vector, out); };
+        // A large S needs no preparation, so its own layout serves from the first product on.
+        const bool first_of_small = products < kPackFromProduct && parameters_ < kLargeFrom;
+        auto product = first_of_small ? checked_product(parameters_, vector, parameters_, plain_rows)
+                                      : checked_product(parameters_, vector, stride, prepared);
         if (!product) {
             return product;
         }
@@ -126,7 +208,9 @@ Result<CGResult, TDVPError> solve_cg(MatvecRef matvec_fn, std::span<const double
     }
     const double target = tolerance * std::sqrt(rr);
 
+    InterruptPoll poll(16);
     for (std::uint64_t iteration = 0; iteration < max_iterations; ++iteration) {
+        poll();
         const auto q = matvec_fn(d);
         if (!q) {
             return fail(q.error());

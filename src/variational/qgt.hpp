@@ -19,6 +19,14 @@ namespace vendrel::variational {
 enum class TDVPMode : std::uint8_t;
 class TDVPStatistics;
 
+namespace reference {
+// Declared in tdvp_statistics_reference.hpp; named here so that it can build the QGT directly.
+[[nodiscard]] Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
+                                                              std::span<const Complex> local_energies,
+                                                              std::span<const Complex> derivatives,
+                                                              std::uint64_t parameter_count, TDVPMode mode);
+}  // namespace reference
+
 /// What an operator handed to the conjugate-gradient solver returns for one vector.
 using MatvecResult = Result<std::vector<double>, TDVPError>;
 
@@ -81,26 +89,37 @@ public:
     /// The dimension P.
     [[nodiscard]] std::uint64_t parameters() const { return parameters_; }
 
-    /// S v, each element summed over the columns in order starting from -0.0.
+    /// S v, each element summed over the columns in order starting from -0.0 (several rows are
+    /// computed side by side, each with its own sum).
     [[nodiscard]] Result<std::vector<double>, TDVPError> matvec(std::span<const double> vector) const;
 
     /// Solves (S + lambda I) x = rhs by conjugate gradients; lambda must be finite and >= 0 and rhs
-    /// must have P elements.
+    /// must have P elements. From the second product on, a small S is read from a copy packed column
+    /// by column in row panels (about P^2 extra doubles, made once per solve); a large S that is
+    /// symmetric bit for bit is read only above its diagonal blocks. Every product has the same sums,
+    /// in the same order, as `matvec`.
     [[nodiscard]] Result<CGResult, TDVPError> solve(std::span<const double> rhs, double lambda, double tolerance,
                                                     std::uint64_t max_iterations) const;
 
 private:
-    DenseQgt(std::uint64_t parameters, std::vector<double> data)
-        : parameters_(parameters), data_(std::move(data)) {}
+    // The estimators' matrices are exactly symmetric by construction.
+    DenseQgt(std::uint64_t parameters, std::vector<double> data, bool exactly_symmetric = true)
+        : parameters_(parameters), data_(std::move(data)), exactly_symmetric_(exactly_symmetric) {}
 
     // The estimator builds an exactly symmetric matrix and hands it over without re-checking.
     friend Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
                                                             std::span<const Complex> local_energies,
                                                             std::span<const Complex> derivatives,
                                                             std::uint64_t parameter_count, TDVPMode mode);
+    friend Result<TDVPStatistics, TDVPError> reference::estimate_tdvp(std::span<const double> weights,
+                                                                       std::span<const Complex> local_energies,
+                                                                       std::span<const Complex> derivatives,
+                                                                       std::uint64_t parameter_count, TDVPMode mode);
 
     std::uint64_t parameters_;
     std::vector<double> data_;
+    // Equal to its transpose bit for bit, so that a product may read each off-diagonal pair once.
+    bool exactly_symmetric_;
 };
 
 /// Sum of left[i] * right[i] in index order, starting from -0.0; fails on unequal lengths

@@ -1,101 +1,96 @@
-// Estimation of the TDVP statistics from weighted samples.
+// Estimation of the TDVP statistics from weighted samples, the QGT by register tiles over chunks of samples.
 #include "variational/tdvp_statistics.hpp"
+
+#include "common/interrupt.hpp"
+#include "variational/sample_weights.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <stdexcept>
+
+#include "variational/tdvp_kernels.hpp"
 
 namespace vendrel::variational {
+
+namespace {
+
+// Doubles of centred samples (real and imaginary rows each) per chunk: small enough that a chunk stays
+// in the level-2 cache while every tile walks it.
+constexpr std::size_t kChunkDoubles = 1 << 15;
+constexpr std::size_t kMinChunk = 16;
+constexpr std::size_t kMaxChunk = 256;
+
+}  // namespace
 
 Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
                                                 std::span<const Complex> local_energies,
                                                 std::span<const Complex> derivatives, std::uint64_t parameter_count,
                                                 TDVPMode mode) {
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     const std::uint64_t n = weights.size();
     const std::uint64_t p = parameter_count;
-    if (n == 0 || p == 0) {
-        return fail(TDVPError{tdvp_error::InsufficientSamples{}});
-    }
-    if (local_energies.size() != n) {
-        return fail(TDVPError{tdvp_error::Shape{n, local_energies.size()}});
-    }
-    if (p > kMax / n) {
-        return fail(TDVPError{tdvp_error::InvalidParameter{"derivative shape"}});
-    }
-    if (derivatives.size() != n * p) {
-        return fail(TDVPError{tdvp_error::Shape{n * p, derivatives.size()}});
-    }
-    // P^2 elements could not even be counted, let alone allocated; refuse as the QGT constructor does
-    // rather than let the element count wrap.
-    if (p > kMax / p) {
-        return fail(TDVPError{tdvp_error::InvalidParameter{"QGT dimension"}});
-    }
+    auto samples = normalise_samples(weights, local_energies, derivatives, p);
+    if (!samples) return fail(std::move(samples.error()));
+    const std::vector<double>& probabilities = samples->probabilities;
+    const Complex energy_mean = samples->energy_mean;
 
-    double total_weight = 0.0;
-    for (std::uint64_t s = 0; s < n; ++s) {
-        const double weight = weights[s];
-        if (!std::isfinite(weight) || weight < 0.0) {
-            return fail(TDVPError{tdvp_error::InvalidParameter{"sample weight"}});
-        }
-        if (!is_finite(local_energies[s])) {
-            return fail(TDVPError{tdvp_error::NonFinite{"local energy"}});
-        }
-        total_weight = total_weight + weight;
-    }
-    if (!std::isfinite(total_weight) || !(total_weight > 0.0)) {
-        return fail(TDVPError{tdvp_error::InsufficientSamples{}});
-    }
-
-    std::vector<double> probabilities(n);
-    for (std::uint64_t s = 0; s < n; ++s) {
-        probabilities[s] = weights[s] / total_weight;
-    }
-
-    Complex energy_mean{0.0, 0.0};
-    for (std::uint64_t s = 0; s < n; ++s) {
-        const Complex energy = local_energies[s];
-        energy_mean += Complex{energy.re * probabilities[s], energy.im * probabilities[s]};
-    }
+    const kernels::Kernels& kernel = kernels::best();
 
     std::vector<Complex> derivative_means(p, Complex{0.0, 0.0});
     for (std::uint64_t s = 0; s < n; ++s) {
-        const double probability = probabilities[s];
-        const Complex* row = derivatives.data() + s * p;
-        for (std::uint64_t k = 0; k < p; ++k) {
-            derivative_means[k] += Complex{row[k].re * probability, row[k].im * probability};
-        }
+        kernel.add_weighted_row(derivatives.data() + s * p, probabilities[s], p, derivative_means.data());
     }
+
+    // The QGT is accumulated tile by tile over chunks of samples: each chunk is centred once into
+    // separate real and imaginary rows, then every tile of the upper triangle keeps its elements in
+    // registers while it walks the chunk's samples in order. Each element still receives exactly the
+    // increments p_s Re[conj(dO_k) dO_l] in sample order, and (k, l) and (l, k) share them, so the
+    // result is the plain loop's to the bit and exactly symmetric. Rows of the accumulator are padded to
+    // the kernel's tile width; the padding is dropped when the matrix is mirrored below.
+    const std::size_t width = kernel.qgt_width;
+    const std::size_t stride = (p + width - 1) / width * width;
+    // P just below 2^32 keeps P^2 countable, but the padded square might not be; the plain estimate
+    // cannot allocate such a matrix either (its P^2 exceeds what a vector may hold).
+    if (stride > std::vector<double>().max_size() / stride) {
+        throw std::length_error("TDVP QGT accumulator");
+    }
+    const std::size_t chunk = std::clamp<std::size_t>(kChunkDoubles / stride, kMinChunk, kMaxChunk);
+    std::vector<double> centred_re(chunk * stride, 0.0);
+    std::vector<double> centred_im(chunk * stride, 0.0);
+    std::vector<double> chunk_probabilities(chunk);
 
     double variance = 0.0;
     std::vector<double> force_real(p, 0.0);
     std::vector<double> force_imag(p, 0.0);
-    std::vector<double> qgt(p * p, 0.0);
-    for (std::uint64_t s = 0; s < n; ++s) {
-        const double probability = probabilities[s];
-        const Complex delta_energy = local_energies[s] - energy_mean;
-        variance = variance + probability * norm_squared(delta_energy);
-        const Complex* row = derivatives.data() + s * p;
-        for (std::uint64_t k = 0; k < p; ++k) {
-            const Complex delta_k = row[k] - derivative_means[k];
-            const Complex term = conj(delta_k) * delta_energy;
-            force_real[k] = force_real[k] + term.re * probability;
-            force_imag[k] = force_imag[k] + term.im * probability;
-            // Re[conj(a) b] = a.re b.re + a.im b.im is computed with the same two products and the same
-            // addition for (k, l) and (l, k), so the increments are equal bit for bit and only the upper
-            // triangle needs accumulating; it is mirrored below.
-            double* qgt_row = qgt.data() + k * p;
-            for (std::uint64_t l = k; l < p; ++l) {
-                const Complex delta_l = row[l] - derivative_means[l];
-                qgt_row[l] = qgt_row[l] + probability * (conj(delta_k) * delta_l).re;
-            }
+    std::vector<double> qgt(stride * stride, 0.0);
+    InterruptPoll poll(1);
+    for (std::uint64_t first = 0; first < n; first += chunk) {
+        poll();
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, n - first));
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t s = first + i;
+            const double probability = probabilities[s];
+            chunk_probabilities[i] = probability;
+            const Complex delta_energy = local_energies[s] - energy_mean;
+            variance = variance + probability * norm_squared(delta_energy);
+            kernel.centre_sample(derivatives.data() + s * p, derivative_means.data(), p, delta_energy, probability,
+                                 centred_re.data() + i * stride, centred_im.data() + i * stride, force_real.data(),
+                                 force_imag.data());
         }
+        kernel.qgt_chunk(qgt.data(), stride, p, centred_re.data(), centred_im.data(), chunk_probabilities.data(),
+                         count);
     }
+
+    // Compact the padded rows to P columns in place (a row never moves right, and row k is read before
+    // anything at or after it is written), then mirror the upper triangle.
     for (std::uint64_t k = 0; k < p; ++k) {
-        for (std::uint64_t l = k + 1; l < p; ++l) {
-            qgt[l * p + k] = qgt[k * p + l];
+        std::memmove(qgt.data() + k * p + k, qgt.data() + k * stride + k, (p - k) * sizeof(double));
+        for (std::uint64_t l = 0; l < k; ++l) {
+            qgt[k * p + l] = qgt[l * p + k];
         }
     }
+    qgt.resize(p * p);
 
     std::vector<double> rhs(p);
     switch (mode) {

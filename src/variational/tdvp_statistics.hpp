@@ -69,6 +69,10 @@ private:
                                                             std::span<const Complex> local_energies,
                                                             std::span<const Complex> derivatives,
                                                             std::uint64_t parameter_count, TDVPMode mode);
+    friend Result<TDVPStatistics, TDVPError> reference::estimate_tdvp(std::span<const double> weights,
+                                                                       std::span<const Complex> local_energies,
+                                                                       std::span<const Complex> derivatives,
+                                                                       std::uint64_t parameter_count, TDVPMode mode);
 
     TDVPMode mode_;
     std::vector<double> rhs_;
@@ -81,7 +85,9 @@ private:
 
 /// Estimates the TDVP statistics from N samples: `weights` (N non-negative finite numbers, not
 /// necessarily normalised), `local_energies` (N) and `derivatives` (N * parameter_count, sample-major:
-/// sample s, parameter k at s * P + k). The inputs are only read.
+/// sample s, parameter k at s * P + k). The inputs are only read. Besides the outputs it holds one
+/// chunk of centred samples (2 x 32768 doubles, or 2 x 16 rows when P is larger) and pads the
+/// QGT rows to the tile width while accumulating; every value equals the plain loops' bit for bit.
 [[nodiscard]] Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
                                                               std::span<const Complex> local_energies,
                                                               std::span<const Complex> derivatives,

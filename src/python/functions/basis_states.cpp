@@ -4,10 +4,12 @@
 #include <cstring>
 #include <limits>
 
+#include "common/interrupt.hpp"
 #include "core/basis.hpp"
 #include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
+#include "python/owned_ref.hpp"
 
 namespace vendrel::python {
 namespace {
@@ -32,12 +34,12 @@ std::optional<std::uint64_t> binomial(std::uint64_t n, std::uint64_t k) {
 // Allocates the (dimension, sites) result before enumerating, so a request that cannot fit fails
 // with MemoryError at once instead of after filling memory.
 Result<FreshArray<std::uint8_t>, PendingException> allocate_rows(std::optional<std::uint64_t> dimension,
-                                                                 std::uint64_t sites) {
+                                                                 std::uint64_t sites, bool zeroed) {
     if (!dimension) {
         PyErr_NoMemory();
         return fail(PendingException{});
     }
-    return allocate_matrix<std::uint8_t>(*dimension, sites);
+    return allocate_matrix<std::uint8_t>(*dimension, sites, zeroed);
 }
 
 // Eight sites at a time: entry b holds the bits of b as eight bytes of 0 or 1, site 0 first.
@@ -51,18 +53,28 @@ constexpr std::array<std::uint64_t, 256> kByteExpansion = [] {
 
 // Writes the sites of a packed word run as bytes, eight at a time (the table is little-endian).
 void expand_bits(std::uint64_t bits, std::uint8_t* row, std::uint64_t count) {
-    for (std::uint64_t done = 0; done < count; done += 8, bits >>= 8) {
+    std::uint64_t done = 0;
+    for (; done + 8 <= count; done += 8, bits >>= 8) {
         const std::uint64_t bytes = kByteExpansion[bits & 0xFF];
-        std::memcpy(row + done, &bytes, count - done < 8 ? count - done : 8);
+        std::memcpy(row + done, &bytes, 8);  // a fixed size: one store, not a library call
     }
+    for (; done < count; ++done, bits >>= 1) row[done] = static_cast<std::uint8_t>(bits & 1u);
 }
 
-// Row k of the state of packed words: byte i is 1 when site i holds One.
-void write_row(const core::PackedState& state, std::uint8_t* row, std::uint64_t sites) {
-    const auto words = state.words_le();
-    for (std::uint64_t word = 0; word < words.size(); ++word) {
-        expand_bits(words[word], row + 64 * word, std::min<std::uint64_t>(64, sites - 64 * word));
+// Writes, in increasing integer order, every row whose lowest `level` One positions lie below `upper`
+// and whose higher positions are `fixed[level..]`; returns the row after the last one written.
+std::uint8_t* emit_sector_rows(std::uint8_t* row, std::uint64_t sites, std::vector<std::uint64_t>& fixed,
+                               std::uint64_t level, std::uint64_t upper, InterruptPoll& poll) {
+    if (level == 0) {
+        for (std::uint64_t position : fixed) row[position] = 1;  // the rest is zero already
+        return row + sites;
     }
+    for (std::uint64_t position = level - 1; position < upper; ++position) {
+        if (level == 1) poll();
+        fixed[level - 1] = position;
+        row = emit_sector_rows(row, sites, fixed, level - 1, position, poll);
+    }
+    return row;
 }
 
 PyObject* body(BoundArguments& arguments) {
@@ -78,24 +90,31 @@ PyObject* body(BoundArguments& arguments) {
     if (!weight->has_value()) {
         auto full = core::FullBasis::create(*count);
         if (!full) return input_error(core::to_string(full.error()));
-        auto result = allocate_rows(std::uint64_t{1} << sites, sites);
+        auto result = allocate_rows(std::uint64_t{1} << sites, sites, /*zeroed=*/false);
         if (!result) return nullptr;
+        OwnedRef array(result->array);  // released only when filled: a stopped fill frees it
         // The full basis lists 0, 1, ..., 2^n - 1: row k holds the binary digits of k, site 0 first.
         std::uint8_t* row = result->data;
-        for (std::uint64_t k = 0; k < (std::uint64_t{1} << sites); ++k, row += sites) expand_bits(k, row, sites);
-        return result->array;
+        InterruptPoll poll(1u << 16);
+        for (std::uint64_t k = 0; k < (std::uint64_t{1} << sites); ++k, row += sites) {
+            poll();
+            expand_bits(k, row, sites);
+        }
+        return array.release();
     }
 
     auto sector = core::SectorBasis::create(*count, **weight);
     if (!sector) return input_error(core::to_string(sector.error()));
-    auto result = allocate_rows(binomial(sites, **weight), sites);
+    auto result = allocate_rows(binomial(sites, **weight), sites, /*zeroed=*/true);
     if (!result) return nullptr;
+    OwnedRef array(result->array);
+    // Increasing integer value is colexicographic order: the highest One moves slowest. Each level
+    // fixes one position and the innermost level writes whole rows, so a row costs its k stores.
     std::uint8_t* row = result->data;
-    while (auto state = sector->next()) {
-        write_row(*state, row, sites);
-        row += sites;
-    }
-    return result->array;
+    std::vector<std::uint64_t> fixed(**weight);
+    InterruptPoll poll(1u << 10);
+    emit_sector_rows(row, sites, fixed, **weight, sites, poll);
+    return array.release();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "python/exported_function.hpp"
 #include "python/errors.hpp"
 #include "python/functions/functions.hpp"
+#include "python/memory_budget.hpp"
 #include "python/result_dicts.hpp"
 #include "variational/tdvp.hpp"
 
@@ -30,7 +31,24 @@ PyObject* body(BoundArguments& arguments) {
         return input_error("TDVP sample dimensions do not match");
     }
     const std::uint64_t parameters = derivatives->columns();
-    std::vector<Complex> derivative_values = derivatives->to_row_major();  // sample-major
+    // The QGT holds P^2 floats beside the copied derivatives: refuse what cannot fit before copying.
+    std::uint64_t qgt_entries = 0;
+    if (__builtin_mul_overflow(parameters, parameters, &qgt_entries) || qgt_entries > (UINT64_MAX >> 4)) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    if (!ensure_memory_for(qgt_entries * sizeof(double) + weights->size() * parameters * sizeof(Complex))) {
+        return nullptr;
+    }
+    // Sample-major values: read in place when the array already is, copied otherwise.
+    std::vector<Complex> derivative_copy;
+    std::span<const Complex> derivative_values;
+    if (auto in_place = derivatives->contiguous()) {
+        derivative_values = *in_place;
+    } else {
+        derivative_copy = derivatives->to_row_major();
+        derivative_values = derivative_copy;
+    }
 
     variational::TDVPMode mode{};
     if (*mode_text == "real_time") {
