@@ -52,5 +52,15 @@ $(STAMPS)/bench: bench/requirements.txt | $(STAMPS)/venv
 bench: build $(STAMPS)/bench
 	$(PYPATH) $(PYTHON) bench/run.py $(BENCHFLAGS)
 
+# The C++ and Python suites under AddressSanitizer and UBSan, in build-sanitize/.
+sanitize: setup
+	tools/run-sanitized-tests
+
+# Long runs: the generated-argument properties with many more examples, then the libFuzzer targets.
+fuzz: build
+	tools/install-system-deps clang-14 libclang-rt-14-dev
+	VENDREL_HYPOTHESIS_PROFILE=fuzz $(PYPATH) $(PYTHON) -m pytest -q tests/python/test_fuzz_surface.py
+	tools/run-fuzzers
+
 clean:
-	rm -rf $(BUILD) $(STAMPS)
+	rm -rf $(BUILD) $(STAMPS) build-sanitize build-fuzz
