@@ -1,5 +1,6 @@
 """Reliability of the whole surface: no leaks, thread safety, huge requests and untouched arguments."""
 
+import os
 import sys
 import threading
 import time
@@ -73,7 +74,9 @@ def test_no_leaks_on_success_and_error_paths():
     result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
     grown, counts_flat = result.stdout.split(maxsplit=1)
     assert counts_flat.strip() == "True", "argument reference counts changed"
-    assert int(grown) < 4096, f"resident memory grew by {grown} KiB over 3000 rounds"
+    # AddressSanitizer keeps freed memory in quarantine, so resident size says nothing under it.
+    if "libasan" not in os.environ.get("LD_PRELOAD", ""):
+        assert int(grown) < 4096, f"resident memory grew by {grown} KiB over 3000 rounds"
 
 
 def test_arguments_are_never_modified_and_results_never_share_memory():
