@@ -7,7 +7,7 @@ namespace vendrel::python {
 namespace {
 
 constexpr const char kModuleName[] = "vendrel_quantum";
-constexpr const char kVersion[] = "0.2.0";
+constexpr const char kVersion[] = VENDREL_VERSION;  // from the project() call of CMakeLists.txt
 
 // Appends the name to __all__ (creating the list on first use) and then sets the attribute.
 // Steals `value`; a nullptr value means its creation failed and an exception is pending.
