@@ -62,5 +62,9 @@ fuzz: build
 	VENDREL_HYPOTHESIS_PROFILE=fuzz $(PYPATH) $(PYTHON) -m pytest -q tests/python/test_fuzz_surface.py
 	tools/run-fuzzers
 
+# The Python suite under Debian's debug CPython 3.11 (-X dev), built against its headers.
+debug-python:
+	tools/run-debug-python-tests
+
 clean:
-	rm -rf $(BUILD) $(STAMPS) build-sanitize build-fuzz
+	rm -rf $(BUILD) $(STAMPS) build-sanitize build-fuzz build-debug-python
