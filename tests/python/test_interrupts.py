@@ -1,5 +1,6 @@
 """Long calls answer Ctrl-C promptly with KeyboardInterrupt and leave the module usable."""
 
+import os
 import signal
 import time
 
@@ -44,5 +45,7 @@ def test_long_calls_stop_on_a_signal(name, alarm_raises_keyboard_interrupt):
     start = time.monotonic()
     with pytest.raises(KeyboardInterrupt):
         function(*args)
-    assert time.monotonic() - start < 0.2 + 0.3
+    # Under AddressSanitizer, allocating and poisoning gigabytes alone takes longer.
+    slack = 2.0 if "libasan" in os.environ.get("LD_PRELOAD", "") else 0.3
+    assert time.monotonic() - start < 0.2 + slack
     assert vq.row_major_site_ids(1, 2).tolist() == [[0], [1]]
