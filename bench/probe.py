@@ -49,8 +49,8 @@ def summary(case, result):
 
 
 def main():
-    spec = json.loads(sys.argv[1])
-    case, size = spec["case"], spec["size"]
+    request = json.loads(sys.argv[1])
+    case, size = request["case"], request["size"]
     out = {"case": case, "size": size}
     try:
         import vendrel_quantum as vq
@@ -58,9 +58,9 @@ def main():
         out["module"] = vq.__file__
         inputs.ours(vq, case, inputs.TINY[case])()  # warm-up on a tiny input
         call = inputs.ours(vq, case, size)
-        if spec.get("as_limit"):
+        if request.get("as_limit"):
             # Address-space budget on top of what the process (with its inputs) already maps.
-            limit = status_kib("VmSize") * 1024 + int(spec["as_limit"])
+            limit = status_kib("VmSize") * 1024 + int(request["as_limit"])
             resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
         gc.collect()
         out["memory_method"] = reset_peak()
@@ -84,7 +84,7 @@ def main():
         out["first_seconds"] = first
         del result
         times = []
-        for _ in range(int(spec.get("reps", 0))):
+        for _ in range(int(request.get("reps", 0))):
             start = time.perf_counter()
             result = call()
             times.append(time.perf_counter() - start)

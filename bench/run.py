@@ -61,16 +61,16 @@ class Settings:
 
 
 def snapshot_module():
-    spec = importlib.util.find_spec("vendrel_quantum")
-    if spec is None or not spec.origin:
+    module_spec = importlib.util.find_spec("vendrel_quantum")
+    if module_spec is None or not module_spec.origin:
         sys.exit("vendrel_quantum is not importable: build it first (make build) and set PYTHONPATH")
     directory = tempfile.mkdtemp(prefix="vq-bench-")
-    shutil.copy2(spec.origin, directory)
+    shutil.copy2(module_spec.origin, directory)
     sys.path.insert(0, directory)
     import vendrel_quantum
 
-    modified = datetime.datetime.fromtimestamp(os.path.getmtime(spec.origin)).isoformat(timespec="seconds")
-    return vendrel_quantum, directory, f"{spec.origin} (built {modified}), run from a private copy"
+    modified = datetime.datetime.fromtimestamp(os.path.getmtime(module_spec.origin)).isoformat(timespec="seconds")
+    return vendrel_quantum, directory, f"{module_spec.origin} (built {modified}), run from a private copy"
 
 
 # ---------------------------------------------------------------------------------------------------------
@@ -192,10 +192,10 @@ def per_call(fn, settings):
 def probe(case, size, module_dir, timeout, reps=0, as_limit=None):
     """Our call in a fresh process: peak memory (ru_maxrss delta) and optionally times; dict or error."""
     env = dict(os.environ, PYTHONPATH=os.pathsep.join([module_dir, HERE]))
-    spec = json.dumps({"case": case, "size": size, "reps": reps, "as_limit": as_limit})
+    request = json.dumps({"case": case, "size": size, "reps": reps, "as_limit": as_limit})
     # The probe is a grandchild started by a shell that does not exec it: a process exec'ed straight from
     # this (large) process inherits our peak RSS as its ru_maxrss floor, which would hide its own peak.
-    command = ["/bin/sh", "-c", '"$@"; exit $?', "sh", sys.executable, os.path.join(HERE, "probe.py"), spec]
+    command = ["/bin/sh", "-c", '"$@"; exit $?', "sh", sys.executable, os.path.join(HERE, "probe.py"), request]
     process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                start_new_session=True)
     try:
