@@ -19,13 +19,15 @@ namespace vendrel::variational {
 enum class TDVPMode : std::uint8_t;
 class TDVPStatistics;
 
-namespace reference {
-// Declared in tdvp_statistics_reference.hpp; named here so that it can build the QGT directly.
-[[nodiscard]] Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
-                                                              std::span<const Complex> local_energies,
-                                                              std::span<const Complex> derivatives,
-                                                              std::uint64_t parameter_count, TDVPMode mode);
-}  // namespace reference
+namespace detail {
+/// The last step of every estimate: the right-hand side of the mode (Im F, or -Re F), the check that
+/// the variance, the QGT and the right-hand side are finite, and the statistics holding the exactly
+/// symmetric QGT without the checks of DenseQgt::create. Defined in tdvp_statistics.cpp.
+[[nodiscard]] Result<TDVPStatistics, TDVPError> assemble_statistics(TDVPMode mode, std::uint64_t parameters, std::vector<double> qgt,
+                                                                    std::vector<double> force_real,
+                                                                    std::vector<double> force_imag, Complex energy_mean,
+                                                                    double variance, std::uint64_t samples);
+}  // namespace detail
 
 /// What an operator handed to the conjugate-gradient solver returns for one vector.
 using MatvecResult = Result<std::vector<double>, TDVPError>;
@@ -106,15 +108,11 @@ private:
     DenseQgt(std::uint64_t parameters, std::vector<double> data, bool exactly_symmetric = true)
         : parameters_(parameters), data_(std::move(data)), exactly_symmetric_(exactly_symmetric) {}
 
-    // The estimator builds an exactly symmetric matrix and hands it over without re-checking.
-    friend Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
-                                                            std::span<const Complex> local_energies,
-                                                            std::span<const Complex> derivatives,
-                                                            std::uint64_t parameter_count, TDVPMode mode);
-    friend Result<TDVPStatistics, TDVPError> reference::estimate_tdvp(std::span<const double> weights,
-                                                                       std::span<const Complex> local_energies,
-                                                                       std::span<const Complex> derivatives,
-                                                                       std::uint64_t parameter_count, TDVPMode mode);
+    // The estimates build an exactly symmetric matrix and hand it over without re-checking.
+    friend Result<TDVPStatistics, TDVPError> detail::assemble_statistics(TDVPMode mode, std::uint64_t parameters, std::vector<double> qgt,
+                                                                    std::vector<double> force_real,
+                                                                    std::vector<double> force_imag, Complex energy_mean,
+                                                                    double variance, std::uint64_t samples);
 
     std::uint64_t parameters_;
     std::vector<double> data_;

@@ -92,7 +92,16 @@ Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
     }
     qgt.resize(p * p);
 
-    std::vector<double> rhs(p);
+    return detail::assemble_statistics(mode, p, std::move(qgt), std::move(force_real), std::move(force_imag),
+                                       energy_mean, variance, n);
+}
+
+namespace detail {
+
+Result<TDVPStatistics, TDVPError> assemble_statistics(TDVPMode mode, std::uint64_t parameters, std::vector<double> qgt,
+                                                      std::vector<double> force_real, std::vector<double> force_imag,
+                                                      Complex energy_mean, double variance, std::uint64_t samples) {
+    std::vector<double> rhs(parameters);
     switch (mode) {
         case TDVPMode::RealTime:
             std::ranges::copy(force_imag, rhs.begin());
@@ -108,7 +117,9 @@ Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
     }
 
     return TDVPStatistics(mode, std::move(rhs), ForceStatistics(std::move(force_real), std::move(force_imag)),
-                          DenseQgt(p, std::move(qgt)), energy_mean, variance, n);
+                          DenseQgt(parameters, std::move(qgt)), energy_mean, variance, samples);
 }
+
+}  // namespace detail
 
 }  // namespace vendrel::variational

@@ -65,14 +65,10 @@ private:
           energy_variance_(energy_variance),
           samples_(samples) {}
 
-    friend Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
-                                                            std::span<const Complex> local_energies,
-                                                            std::span<const Complex> derivatives,
-                                                            std::uint64_t parameter_count, TDVPMode mode);
-    friend Result<TDVPStatistics, TDVPError> reference::estimate_tdvp(std::span<const double> weights,
-                                                                       std::span<const Complex> local_energies,
-                                                                       std::span<const Complex> derivatives,
-                                                                       std::uint64_t parameter_count, TDVPMode mode);
+    friend Result<TDVPStatistics, TDVPError> detail::assemble_statistics(TDVPMode mode, std::uint64_t parameters, std::vector<double> qgt,
+                                                                    std::vector<double> force_real,
+                                                                    std::vector<double> force_imag, Complex energy_mean,
+                                                                    double variance, std::uint64_t samples);
 
     TDVPMode mode_;
     std::vector<double> rhs_;

@@ -59,23 +59,8 @@ Result<TDVPStatistics, TDVPError> estimate_tdvp(std::span<const double> weights,
         }
     }
 
-    std::vector<double> rhs(p);
-    switch (mode) {
-        case TDVPMode::RealTime:
-            std::ranges::copy(force_imag, rhs.begin());
-            break;
-        case TDVPMode::ImaginaryTime:
-            std::ranges::transform(force_real, rhs.begin(), [](double value) { return -value; });
-            break;
-    }
-
-    const auto finite = [](double value) { return std::isfinite(value); };
-    if (!std::isfinite(variance) || !std::ranges::all_of(qgt, finite) || !std::ranges::all_of(rhs, finite)) {
-        return fail(TDVPError{tdvp_error::NonFinite{"derived statistics"}});
-    }
-
-    return TDVPStatistics(mode, std::move(rhs), ForceStatistics(std::move(force_real), std::move(force_imag)),
-                          DenseQgt(p, std::move(qgt)), energy_mean, variance, n);
+    return detail::assemble_statistics(mode, p, std::move(qgt), std::move(force_real), std::move(force_imag),
+                                       energy_mean, variance, n);
 }
 
 }  // namespace vendrel::variational::reference
