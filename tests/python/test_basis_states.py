@@ -31,7 +31,13 @@ def test_full_basis_rows_are_binary_digits_site_zero_first(vq, sites):
     np.testing.assert_array_equal(values, np.arange(1 << sites))
 
 
-@pytest.mark.parametrize(("sites", "weight"), [(6, 2), (9, 4), (70, 2), (100, 1)])
+# Rows of 16 to 64 sites are written in sixteen-byte pieces, the last one overlapping: the cases cross
+# each piece count, with weights 0 and `sites` at the edges.
+@pytest.mark.parametrize(
+    ("sites", "weight"),
+    [(6, 2), (9, 4), (15, 3), (16, 3), (17, 16), (20, 0), (20, 20), (31, 3), (33, 2), (47, 2), (48, 46),
+     (64, 3), (65, 2), (70, 2), (100, 1)],
+)
 def test_sectors_list_weight_k_states_in_increasing_integer_order(vq, sites, weight):
     states = vq.basis_states(sites, weight)
     expected = sorted(combinations(range(sites), weight), key=lambda ones: sum(1 << i for i in ones))

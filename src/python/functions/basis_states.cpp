@@ -61,20 +61,96 @@ void expand_bits(std::uint64_t bits, std::uint8_t* row, std::uint64_t count) {
     for (; done < count; ++done, bits >>= 1) row[done] = static_cast<std::uint8_t>(bits & 1u);
 }
 
-// Writes, in increasing integer order, every row whose lowest `level` One positions lie below `upper`
-// and whose higher positions are `fixed[level..]`; returns the row after the last one written.
-std::uint8_t* emit_sector_rows(std::uint8_t* row, std::uint64_t sites, std::vector<std::uint64_t>& fixed,
-                               std::uint64_t level, std::uint64_t upper, InterruptPoll& poll) {
-    if (level == 0) {
-        for (std::uint64_t position : fixed) row[position] = 1;  // the rest is zero already
-        return row + sites;
-    }
-    for (std::uint64_t position = level - 1; position < upper; ++position) {
-        if (level == 1) poll();
-        fixed[level - 1] = position;
-        row = emit_sector_rows(row, sites, fixed, level - 1, position, poll);
+// Sixteen bytes of a row, kept in a register.
+typedef std::uint64_t Bytes16 __attribute__((vector_size(16)));
+
+// The sites `first` .. `first` + 15 of the packed Ones `bits` as sixteen bytes of 0 or 1.
+Bytes16 expand_sixteen(std::uint64_t bits, std::uint64_t first) {
+    const std::uint64_t run = bits >> first;
+    return Bytes16{kByteExpansion[run & 0xFF], kByteExpansion[(run >> 8) & 0xFF]};
+}
+
+// Writes rows `row`, `row + sites`, ... for lowest = 0 .. upper - 1: the Ones `above` (packed, sites 16
+// to 64) and a One at `lowest`; returns the row after the last. The rows are stored from registers,
+// the first `Chunks` sixteen-byte pieces and the last (overlapping) one: building them in memory would
+// make each template's bytes go through a store and a wider load, which the processor cannot forward.
+template <unsigned Chunks>
+std::uint8_t* write_rows(std::uint8_t* row, std::uint64_t above, std::uint64_t sites, std::uint64_t upper) {
+    Bytes16 chunks[Chunks];
+    for (unsigned c = 0; c < Chunks; ++c) chunks[c] = expand_sixteen(above, 16 * c);
+    const Bytes16 last = expand_sixteen(above, sites - 16);
+    for (std::uint64_t lowest = 0; lowest < upper; ++lowest, row += sites) {
+        for (unsigned c = 0; c < Chunks; ++c) std::memcpy(row + 16 * c, &chunks[c], 16);
+        std::memcpy(row + sites - 16, &last, 16);
+        row[lowest] = 1;
     }
     return row;
+}
+
+std::uint8_t* write_rows(std::uint8_t* row, std::uint64_t above, std::uint64_t sites, std::uint64_t upper) {
+    switch (sites / 16) {
+        case 1: return write_rows<1>(row, above, sites, upper);
+        case 2: return write_rows<2>(row, above, sites, upper);
+        case 3: return write_rows<3>(row, above, sites, upper);
+        default: return write_rows<4>(row, above, sites, upper);
+    }
+}
+
+// Any number of sites: the template as bytes in memory.
+std::uint8_t* write_rows(std::uint8_t* row, const std::vector<std::uint8_t>& pattern, std::uint64_t upper) {
+    const std::uint64_t sites = pattern.size();
+    for (std::uint64_t lowest = 0; lowest < upper; ++lowest, row += sites) {
+        std::memcpy(row, pattern.data(), sites);
+        row[lowest] = 1;
+    }
+    return row;
+}
+
+// Lists the rows of weight `weight` in increasing integer order, that is colexicographic order of their
+// One positions: the highest One moves slowest. A template holds the Ones above the lowest one; each
+// row is the template with the lowest One added.
+void emit_sector_rows(std::uint8_t* row, std::uint64_t sites, std::uint64_t weight) {
+    const bool packed = sites >= 16 && sites <= 64;
+    std::vector<std::uint8_t> pattern(packed ? 0 : sites, 0);
+    std::uint64_t above = 0;
+    if (weight == 0) {
+        std::memset(row, 0, sites);
+        return;
+    }
+    // positions[i] is the i-th lowest One; positions[0] is the one that runs fastest.
+    std::vector<std::uint64_t> positions(weight);
+    for (std::uint64_t i = 0; i < weight; ++i) positions[i] = i;
+    // Places and clears a One of the template above the lowest.
+    const auto set = [&](std::uint64_t position, bool one) {
+        if (packed) {
+            above = one ? above | std::uint64_t{1} << position : above & ~(std::uint64_t{1} << position);
+        } else {
+            pattern[position] = one ? 1 : 0;
+        }
+    };
+    for (std::uint64_t i = 1; i < weight; ++i) set(positions[i], true);
+    InterruptPoll poll(1u << 6);
+    for (;;) {
+        poll();
+        const std::uint64_t upper = weight > 1 ? positions[1] : sites;
+        row = packed ? write_rows(row, above, sites, upper) : write_rows(row, pattern, upper);
+        // The next placement of the Ones above the lowest: the lowest of them that can move up moves one
+        // site, and those below it fall back to the bottom.
+        std::uint64_t index = 1;
+        while (index < weight) {
+            const std::uint64_t next_upper = index + 1 < weight ? positions[index + 1] : sites;
+            if (positions[index] + 1 < next_upper) break;
+            ++index;
+        }
+        if (index == weight) return;
+        set(positions[index], false);
+        set(++positions[index], true);
+        for (std::uint64_t lower = 1; lower < index; ++lower) {
+            set(positions[lower], false);
+            positions[lower] = lower;
+        }
+        for (std::uint64_t lower = 1; lower < index; ++lower) set(lower, true);
+    }
 }
 
 PyObject* body(BoundArguments& arguments) {
@@ -105,15 +181,10 @@ PyObject* body(BoundArguments& arguments) {
 
     auto sector = core::SectorBasis::create(*count, **weight);
     if (!sector) return input_error(core::to_string(sector.error()));
-    auto result = allocate_rows(binomial(sites, **weight), sites, /*zeroed=*/true);
+    auto result = allocate_rows(binomial(sites, **weight), sites, /*zeroed=*/false);
     if (!result) return nullptr;
-    OwnedRef array(result->array);
-    // Increasing integer value is colexicographic order: the highest One moves slowest. Each level
-    // fixes one position and the innermost level writes whole rows, so a row costs its k stores.
-    std::uint8_t* row = result->data;
-    std::vector<std::uint64_t> fixed(**weight);
-    InterruptPoll poll(1u << 10);
-    emit_sector_rows(row, sites, fixed, **weight, sites, poll);
+    OwnedRef array(result->array);  // released only when filled: a stopped fill frees it
+    emit_sector_rows(result->data, sites, **weight);
     return array.release();
 }
 
