@@ -253,7 +253,7 @@ TEST(EigensolverFast, MagnitudeScansKeepTheFirstMaximumAndSkipNaN) {
         {"infinity", {1.0, -INFINITY, INFINITY}, INFINITY, 1},
     };
     // Long rows exercise the vector loops and their tails: a tie late in the row loses to an early one.
-    for (std::size_t length : {8, 13, 31, 64, 67}) {
+    for (std::size_t length : {6, 8, 10, 13, 31, 64, 67}) {
         std::vector<double> values(length, 0.25);
         values[length / 3] = -7.0;
         values[length - 1] = 7.0;
@@ -277,6 +277,14 @@ TEST(EigensolverFast, MagnitudeScansKeepTheFirstMaximumAndSkipNaN) {
             const auto entries = kernels::largest_in_records(records.data(), c.values.size());
             EXPECT_EQ(entries.magnitude, plain.magnitude);
             EXPECT_EQ(entries.index, plain.index);
+            // The identity rotation keeps the entries of x (1 x - 0 y is x to the bit) and reports them
+            // alike; y becomes 0 x + 1 y, zero where x is finite and NaN where it is not: no maximum.
+            std::vector<double> zeros(records.size(), 0.0);
+            const auto rotated = kernels::rotate_records(records.data(), zeros.data(), c.values.size(), 1.0, 0.0);
+            EXPECT_EQ(rotated.x.magnitude, plain.magnitude);
+            EXPECT_EQ(rotated.x.index, plain.index);
+            EXPECT_EQ(rotated.y.magnitude, 0.0);
+            EXPECT_EQ(rotated.y.index, c.values.size());
         }
     }
     (void)kernels::set_avx2_enabled(true);
