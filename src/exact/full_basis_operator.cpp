@@ -31,7 +31,7 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
     std::vector<Term> diagonal;
     std::vector<Term> off_diagonal;
     for (const core::HamiltonianTerm& term : h.terms()) {
-        Term compiled{0, 0, 0, term.coefficient};
+        Term compiled{0, 0, 0, term.coefficient, {}};
         for (const core::PauliFactor& factor : term.string.factors()) {
             const std::uint64_t bit = std::uint64_t{1} << factor.site.get();
             switch (factor.pauli) {
@@ -50,6 +50,11 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
                     break;
             }
         }
+        // pauli_phase of a state without, and of one with, a single sign site set.
+        const std::uint64_t odd = compiled.sign_sites & (~compiled.sign_sites + 1);
+        compiled.scaled[0] = compiled.coefficient * pauli_phase(compiled.i_power, compiled.sign_sites, 0);
+        compiled.scaled[1] = odd == 0 ? compiled.scaled[0]
+                                      : compiled.coefficient * pauli_phase(compiled.i_power, compiled.sign_sites, odd);
         (compiled.flip == 0 ? diagonal : off_diagonal).push_back(compiled);
     }
     // A stable sort keeps canonical term order among the terms that reach the same entry.
@@ -86,31 +91,31 @@ std::uint32_t FullBasisOperator::build_split_tree(std::uint32_t first, std::uint
     return index;
 }
 
+Complex FullBasisOperator::term_value(const Term& term, std::uint64_t state) {
+    return term.scaled[std::popcount(state & term.sign_sites) & 1];
+}
+
 Complex FullBasisOperator::group_entry(const Group& group, std::uint64_t column) const {
-    Complex entry = terms_[group.first].coefficient * pauli_phase(terms_[group.first].i_power,
-                                                                  terms_[group.first].sign_sites, column);
+    Complex entry = term_value(terms_[group.first], column);
     for (std::uint32_t index = group.first + 1; index < group.last; ++index) {
-        const Term& term = terms_[index];
-        entry += term.coefficient * pauli_phase(term.i_power, term.sign_sites, column);
+        entry += term_value(terms_[index], column);
     }
     return entry;
 }
 
 Complex FullBasisOperator::diagonal_entry(std::uint64_t row) const {
     Complex entry = constant_;
-    for (std::uint32_t index = 0; index < diagonal_terms_; ++index) {
-        const Term& term = terms_[index];
-        entry += term.coefficient * pauli_phase(term.i_power, term.sign_sites, row);
-    }
+    for (std::uint32_t index = 0; index < diagonal_terms_; ++index) entry += term_value(terms_[index], row);
     return entry;
 }
 
-void FullBasisOperator::fill_dense(std::span<Complex> zeroed_storage) const {
+void FullBasisOperator::fill_dense(std::span<Complex> storage, bool zeroed) const {
     const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
     InterruptPoll poll(256);
     for (std::uint64_t row = 0; row < dimension_; ++row) {
         poll();
-        Complex* entries = zeroed_storage.data() + row * dimension_;
+        Complex* entries = storage.data() + row * dimension_;
+        if (!zeroed) std::fill(entries, entries + dimension_, Complex{});
         if (has_diagonal) entries[row] = diagonal_entry(row);
         for (const Group& group : groups_) {
             const std::uint64_t column = row ^ group.flip;

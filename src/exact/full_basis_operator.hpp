@@ -25,8 +25,9 @@ public:
 
     [[nodiscard]] std::uint64_t dimension() const { return dimension_; }
 
-    /// Writes the dense matrix into row-major storage of dimension^2 entries that the caller zeroed.
-    void fill_dense(std::span<Complex> zeroed_storage) const;
+    /// Writes the dense matrix into row-major storage of dimension^2 entries. Storage that is not
+    /// `zeroed` already is cleared row by row, just before each row is filled, while it is in cache.
+    void fill_dense(std::span<Complex> storage, bool zeroed) const;
 
     /// The product with a vector, as DenseMatrix::apply: Shape for a wrong length, NonFiniteValue
     /// ("vector") at the first non-finite element. Prepares the diagonal on first use.
@@ -40,6 +41,9 @@ private:
         std::uint64_t sign_sites;
         std::uint8_t i_power;
         Complex coefficient;
+        // coefficient * pauli_phase for states of even and of odd parity on sign_sites: the two
+        // values every entry of the term takes, multiplied once.
+        Complex scaled[2];
     };
     // The terms that reach the same column from a row, kept in canonical term order.
     struct Group {
@@ -58,6 +62,7 @@ private:
     };
 
     FullBasisOperator() = default;
+    [[nodiscard]] static Complex term_value(const Term& term, std::uint64_t state);
     [[nodiscard]] Complex group_entry(const Group& group, std::uint64_t column) const;
     [[nodiscard]] Complex diagonal_entry(std::uint64_t row) const;
     std::uint32_t build_split_tree(std::uint32_t first, std::uint32_t last);

@@ -28,7 +28,7 @@ Result<exact::DenseMatrix, PendingException> matrix_from_model(const core::Resol
     const std::uint64_t entries_count = op->dimension() * op->dimension();
     if (!ensure_memory_for(entries_count * sizeof(Complex))) return fail(PendingException{});
     std::vector<Complex> entries(entries_count);
-    op->fill_dense(entries);
+    op->fill_dense(entries, /*zeroed=*/true);
     auto matrix = exact::DenseMatrix::from_data(op->dimension(), std::move(entries));
     if (!matrix) {
         numerical_error(exact::to_string(matrix.error()));
@@ -47,11 +47,15 @@ Result<exact::DenseMatrix, PendingException> tfim_matrix_owned(const RealMatrixV
 PyObject* model_matrix_array(const core::ResolvedModel& model) {
     auto op = full_basis_operator(model);
     if (!op) return nullptr;
-    // Zeroed by calloc: the pages of entries the fill never writes cost nothing.
-    auto array = allocate_matrix<Complex>(op->dimension(), op->dimension(), /*zeroed=*/true);
+    // A block beyond the C library's largest mmap threshold (32 MiB) comes zeroed from calloc as fresh
+    // pages, whose zeros cost the writes of nothing. A smaller one may reuse freed memory, which calloc
+    // clears in a pass of its own; the fill clears such rows itself instead, each while it is in cache.
+    const std::uint64_t dimension = op->dimension();
+    const bool fresh_pages = dimension * dimension * sizeof(Complex) > (std::uint64_t{32} << 20);
+    auto array = allocate_matrix<Complex>(dimension, dimension, /*zeroed=*/fresh_pages);
     if (!array) return nullptr;
     OwnedRef result(array->array);  // released only when filled: an interrupted fill frees it
-    op->fill_dense(std::span(array->data, op->dimension() * op->dimension()));
+    op->fill_dense(std::span(array->data, dimension * dimension), /*zeroed=*/fresh_pages);
     return result.release();
 }
 

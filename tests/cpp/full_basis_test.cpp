@@ -56,10 +56,15 @@ TEST(FullBasisOperator, FillsTheDenseMatrixEntryForEntry) {
         ASSERT_TRUE(dense);
         auto op = FullBasisOperator::compile(h);
         ASSERT_TRUE(op);
-        std::vector<Complex> filled(op->dimension() * op->dimension());
-        op->fill_dense(filled);
-        for (std::size_t k = 0; k < filled.size(); ++k) {
-            ASSERT_TRUE(same_up_to_zero_sign(filled[k], dense->data()[k])) << "trial " << trial << " entry " << k;
+        // Zeroed storage, and storage full of garbage that the fill must clear itself.
+        for (const bool zeroed : {true, false}) {
+            const Complex start = zeroed ? Complex{0.0, 0.0} : Complex{std::nan(""), 7.0};
+            std::vector<Complex> filled(op->dimension() * op->dimension(), start);
+            op->fill_dense(filled, zeroed);
+            for (std::size_t k = 0; k < filled.size(); ++k) {
+                ASSERT_TRUE(same_up_to_zero_sign(filled[k], dense->data()[k]))
+                    << "trial " << trial << " entry " << k << (zeroed ? " zeroed" : " garbage");
+            }
         }
     }
 }
