@@ -143,6 +143,10 @@ class Measured:
         self.seconds, self.runs, self.warm = seconds, runs, warm
 
 
+# Calls shorter than this get an untimed call of their own right before each timed one.
+SETTLE_BELOW = 0.05
+
+
 def measure(fns, settings):
     """Time the named zero-argument callables side by side: one warm-up call each, then rounds in which
     every callable still within its time budget runs once, so that a burst of load on the machine hits all
@@ -162,14 +166,24 @@ def measure(fns, settings):
 
     def run(name):
         fn, count = fns[name], loops[name]
-        return timed(fn) if count == 1 else timed_loop(fn, count) / count
+        if count > 1:
+            return timed_loop(fn, count) / count
+        # A short call first meets the allocator and caches as the side before left them (a peer that
+        # churned memory makes the next large allocation come back cold), so it gets an untimed call of
+        # its own first; long calls are not repeated.
+        if first[name] < SETTLE_BELOW:
+            fn()
+        return timed(fn)
 
-    for _ in range(settings.reps):
+    for round_index in range(settings.reps):
         active = [name for name in first
                   if spent[name] + min(times[name] or [first[name]]) <= settings.measure_budget]
         if not active:
             break
-        for name in active:
+        # The order turns by one each round: a side that runs right after a peer which churned the
+        # allocator and the caches (the Kronecker builders do) is not always the same one.
+        shift = round_index % len(active)
+        for name in active[shift:] + active[:shift]:
             if first[name] > 0.05:
                 gc.collect()  # large results only: keeps the collector's cache sweep out of short calls
             times[name].append(run(name))
@@ -577,7 +591,9 @@ def main():
     print()
     table = Table()
     table.note(f"Times: one warm-up call per side, then up to {settings.reps} rounds in which ours and every "
-               "comparator run once each (interleaved, so load bursts hit all sides alike); each reports its "
+               "comparator run once each (interleaved, so load bursts hit all sides alike, in an order that "
+               "turns by one each round, so no side always follows the same peer; a call under "
+               f"{SETTLE_BELOW * 1e3:.0f} ms right after an untimed one of its own); each reports its "
                f"best call. A side stops repeating after {settings.measure_budget:.0f} s; 'single call' marks a "
                "time that is the first call at that size (warmed up at a smaller size).")
     table.note("Peak memory: a fresh process per case warms up on a tiny input, resets its peak-RSS mark "
