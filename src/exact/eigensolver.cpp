@@ -151,7 +151,8 @@ Pair swapped(Pair value) { return __builtin_shufflevector(value, value, 1, 0); }
 // holding it; the pivot is the first row holding the largest of those, at that row's column: the first
 // maximum in row-major order. After a rotation rows p and q are rescanned (on the way); any other row k
 // changed only in its entries of columns p and q, and needs a look only when one of them, old or new,
-// reaches the row's maximum.
+// reaches the row's maximum. A row whose maximum shrank keeps it as a bound instead (stale) and is
+// rescanned only when that bound leads the search; most never do before a rotation rewrites them.
 class TrackedRotations {
 public:
     // `entry(i, j)` gives a(i, j) of the starting matrix.
@@ -198,12 +199,18 @@ public:
 private:
     double* row(std::uint64_t i) { return storage_.data() + row_start_[i]; }
 
-    Pivot next_pivot() const {
-        // The row maxima are never NaN; the last row has no upper triangle.
-        const auto largest = kernels::largest_magnitude(best_.data(), n_ - 1);
-        // Nothing beats 0.0: the start pivot of max_off_diagonal.
-        if (!(largest.magnitude > 0.0)) return Pivot{0, std::min<std::uint64_t>(1, n_ - 1), 0.0};
-        return Pivot{largest.index, column_[largest.index], largest.magnitude};
+    // The first row holding the largest bound: a row that is not stale holds its exact maximum there,
+    // and every other row is either below it or comes later, so its maximum is the first maximum in
+    // row-major order. A stale row found there is rescanned first.
+    Pivot next_pivot() {
+        for (;;) {
+            // The row maxima are never NaN; the last row has no upper triangle.
+            const auto largest = kernels::largest_magnitude(best_.data(), n_ - 1);
+            // Nothing beats 0.0: the start pivot of max_off_diagonal.
+            if (!(largest.magnitude > 0.0)) return Pivot{0, std::min<std::uint64_t>(1, n_ - 1), 0.0};
+            if (column_[largest.index] != stale()) return Pivot{largest.index, column_[largest.index], largest.magnitude};
+            rescan(largest.index);
+        }
     }
 
     // The row's maximum over its strict upper triangle.
@@ -228,16 +235,31 @@ private:
         return magnitude > best || (magnitude == best && best > 0.0 && column < best_column);
     }
 
+    // A row whose maximum shrank is not rescanned at once: it keeps its old maximum as a bound on its
+    // entries and is marked stale, and is rescanned only if that bound comes to lead the pivot search.
+    // Its bound is raised, and the row made exact, by an entry strictly above it.
+    [[nodiscard]] std::uint64_t stale() const { return n_ + 1; }
+
     // Row k < p after its entries in columns p and q became x and y (magnitudes).
     void update_both(std::uint64_t k, std::uint64_t p, double x, std::uint64_t q, double y) {
         double best = best_[k];
         std::uint64_t column = column_[k];
+        if (column == stale() || ((column == p || column == q) && !((column == p ? x : y) >= best))) {
+            // Every other entry is at most `best`: one of x and y strictly above it leads (x first on a
+            // tie, its column being the smaller); otherwise `best` bounds the row.
+            const double top = y > x ? y : x;
+            if (top > best) {
+                best_[k] = top;
+                column_[k] = y > x ? q : p;
+            } else {
+                column_[k] = stale();
+            }
+            return;
+        }
         if (column == p || column == q) {
-            // The old maximum sat in a changed column: it stays the maximum of the unchanged ones only
-            // if it did not shrink; otherwise some other column may now lead.
-            const double now = column == p ? x : y;
-            if (!(now >= best)) return rescan(k);
-            best = now;
+            // The old maximum sat in a changed column and did not shrink: it stays the maximum of the
+            // unchanged ones.
+            best = column == p ? x : y;
             if (column == p) {
                 if (y > best) best = y, column = q;
             } else if (x >= best) {
@@ -253,10 +275,17 @@ private:
 
     // Row p < k < q after its entry in column q became y (magnitude).
     void update_one(std::uint64_t k, std::uint64_t q, double y) {
-        if (column_[k] == q) {
-            if (!(y >= best_[k])) return rescan(k);
+        const std::uint64_t column = column_[k];
+        if (column == stale() || (column == q && !(y >= best_[k]))) {
+            if (y > best_[k]) {
+                best_[k] = y;
+                column_[k] = q;
+            } else {
+                column_[k] = stale();
+            }
+        } else if (column == q) {
             best_[k] = y;
-        } else if (beats(y, q, best_[k], column_[k])) {
+        } else if (beats(y, q, best_[k], column)) {
             best_[k] = y;
             column_[k] = q;
         }
