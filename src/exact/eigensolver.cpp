@@ -13,6 +13,7 @@
 
 #include "core/complex_sum.hpp"
 #include "exact/eigensolver_kernels.hpp"
+#include "exact/embedding_eigenpairs.hpp"
 
 namespace vendrel::exact {
 
@@ -21,7 +22,6 @@ namespace {
 constexpr double kHermitianTolerance = 1e-10;
 constexpr double kDiagonalThreshold = 1e-13;
 constexpr double kDependenceThreshold = 1e-12;
-constexpr double kResidualThreshold = 1e-8;
 
 std::optional<std::uint64_t> checked_multiply(std::uint64_t left, std::uint64_t right) {
     std::uint64_t product = 0;
@@ -368,27 +368,6 @@ private:
     std::vector<std::uint64_t> column_;
 };
 
-struct DiagonalEntry {
-    double value;
-    std::uint64_t index;
-};
-
-// The diagonal entries with their positions, stably sorted by the total order (equal values keep their
-// order of position).
-void sort_diagonal(std::vector<DiagonalEntry>& pairs) {
-    std::stable_sort(pairs.begin(), pairs.end(), [](const DiagonalEntry& left, const DiagonalEntry& right) {
-        return core::total_cmp(left.value, right.value) < 0;
-    });
-}
-
-Result<Eigensystem, ExactError> check_residuals(Eigensystem system, std::uint64_t rotations) {
-    for (double residual : system.residuals) {
-        // Written as a negated <= so that a NaN residual fails instead of passing as converged.
-        if (!(residual <= kResidualThreshold)) return fail<ExactError>(exact_error::NonConvergent{rotations});
-    }
-    return system;
-}
-
 // Any Hermitian matrix: the rotations run on the whole real embedding of size 2n.
 Result<Eigensystem, ExactError> diagonalize_embedding(const DenseMatrix& matrix, std::uint64_t max_iterations) {
     const std::uint64_t n = matrix.dimension();
@@ -402,46 +381,9 @@ Result<Eigensystem, ExactError> diagonalize_embedding(const DenseMatrix& matrix,
     });
     const auto rotation_count = rotations.run(max_iterations);
     if (!rotation_count) return fail<ExactError>(exact_error::NonConvergent{max_iterations});
-
-    std::vector<DiagonalEntry> pairs;
-    pairs.reserve(rn);
-    for (std::uint64_t i = 0; i < rn; ++i) pairs.push_back(DiagonalEntry{rotations.diagonal(i), i});
-    sort_diagonal(pairs);
-
-    std::vector<double> values;
-    std::vector<std::vector<Complex>> eigenvectors;
-    values.reserve(n);
-    eigenvectors.reserve(n);
-    std::uint64_t cursor = 0;
-    while (cursor < rn && eigenvectors.size() < n) {
-        const std::uint64_t end = std::min(cursor + 2, rn);
-        const double low = pairs[cursor].value;
-        const double high = pairs[end - 1].value;
-        const double physical_value = low + (high - low) * 0.5;
-        for (std::uint64_t j = cursor; j < end; ++j) {
-            const double* column = rotations.vector(pairs[j].index);
-            std::vector<Complex> candidate(n);
-            for (std::uint64_t k = 0; k < n; ++k) candidate[k] = Complex{column[k], column[k + n]};
-            auto accepted = orthonormalize(std::move(candidate), eigenvectors);
-            if (accepted) {
-                values.push_back(physical_value);
-                eigenvectors.push_back(std::move(*accepted));
-                break;
-            }
-        }
-        cursor = end;
-    }
-    if (eigenvectors.size() < n) return fail<ExactError>(exact_error::InvalidParameter{"degenerate eigenbasis"});
-
-    std::vector<double> residuals;
-    residuals.reserve(n);
-    for (std::uint64_t i = 0; i < n; ++i) {
-        auto residual = residual_norm(matrix, eigenvectors[i], values[i]);
-        if (!residual) return fail(std::move(residual.error()));
-        residuals.push_back(*residual);
-    }
-    return check_residuals(Eigensystem{std::move(values), std::move(eigenvectors), std::move(residuals)},
-                           *rotation_count);
+    return detail::eigensystem_from_embedding(
+        matrix, [&](std::uint64_t i) { return rotations.diagonal(i); },
+        [&](std::uint64_t i) { return rotations.vector(i); }, *rotation_count);
 }
 
 std::uint64_t round_up_to_lanes(std::uint64_t count) {
@@ -475,10 +417,10 @@ Result<Eigensystem, ExactError> diagonalize_real(const DenseMatrix& matrix, std:
     if (!block_rotations) return fail<ExactError>(exact_error::NonConvergent{max_iterations});
     const std::uint64_t rotations = 2 * *block_rotations;
 
-    std::vector<DiagonalEntry> pairs;
+    std::vector<detail::DiagonalEntry> pairs;
     pairs.reserve(rn);
-    for (std::uint64_t i = 0; i < rn; ++i) pairs.push_back(DiagonalEntry{block.diagonal(i % n), i});
-    sort_diagonal(pairs);
+    for (std::uint64_t i = 0; i < rn; ++i) pairs.push_back(detail::DiagonalEntry{block.diagonal(i % n), i});
+    detail::sort_diagonal(pairs);
 
     // Accepted vector j is accepted[j * n .. j * n + n), imaginary when it came from an index >= n.
     std::vector<double> accepted(n * n);
@@ -566,7 +508,8 @@ Result<Eigensystem, ExactError> diagonalize_real(const DenseMatrix& matrix, std:
         }
         residuals[i] = std::sqrt(sums[i]);
     }
-    return check_residuals(Eigensystem{std::move(values), std::move(eigenvectors), std::move(residuals)}, rotations);
+    return detail::check_residuals(Eigensystem{std::move(values), std::move(eigenvectors), std::move(residuals)},
+                                   rotations);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/complex_sum.hpp"
+#include "exact/embedding_eigenpairs.hpp"
 
 namespace vendrel::exact::reference {
 
@@ -14,7 +14,6 @@ namespace {
 
 constexpr double kHermitianTolerance = 1e-10;
 constexpr double kDiagonalThreshold = 1e-13;
-constexpr double kResidualThreshold = 1e-8;
 
 }  // namespace
 
@@ -56,56 +55,9 @@ Result<Eigensystem, ExactError> diagonalize_hermitian(const DenseMatrix& matrix)
         }
     }
 
-    struct DiagonalEntry {
-        double value;
-        std::uint64_t index;
-    };
-    std::vector<DiagonalEntry> pairs;
-    pairs.reserve(rn);
-    for (std::uint64_t i = 0; i < rn; ++i) pairs.push_back(DiagonalEntry{a[i * rn + i], i});
-    std::stable_sort(pairs.begin(), pairs.end(), [](const DiagonalEntry& left, const DiagonalEntry& right) {
-        return core::total_cmp(left.value, right.value) < 0;
-    });
-
-    // Each eigenvalue of H appears twice on the diagonal; from each pair one candidate that is
-    // independent of the vectors accepted so far is kept, the first index tried first.
-    std::vector<double> values;
-    std::vector<std::vector<Complex>> eigenvectors;
-    values.reserve(n);
-    eigenvectors.reserve(n);
-    std::uint64_t cursor = 0;
-    while (cursor < rn && eigenvectors.size() < n) {
-        const std::uint64_t end = std::min(cursor + 2, rn);
-        const double low = pairs[cursor].value;
-        const double high = pairs[end - 1].value;
-        const double physical_value = low + (high - low) * 0.5;
-        for (std::uint64_t j = cursor; j < end; ++j) {
-            const double* column = vectors.data() + pairs[j].index * rn;
-            std::vector<Complex> candidate(n);
-            for (std::uint64_t k = 0; k < n; ++k) candidate[k] = Complex{column[k], column[k + n]};
-            auto accepted = orthonormalize(std::move(candidate), eigenvectors);
-            if (accepted) {
-                values.push_back(physical_value);
-                eigenvectors.push_back(std::move(*accepted));
-                break;
-            }
-        }
-        cursor = end;
-    }
-    if (eigenvectors.size() < n) return fail<ExactError>(exact_error::InvalidParameter{"degenerate eigenbasis"});
-
-    std::vector<double> residuals;
-    residuals.reserve(n);
-    for (std::uint64_t i = 0; i < n; ++i) {
-        auto residual = residual_norm(matrix, eigenvectors[i], values[i]);
-        if (!residual) return fail(std::move(residual.error()));
-        residuals.push_back(*residual);
-    }
-    for (double residual : residuals) {
-        // Written as a negated <= so that a NaN residual fails instead of passing as converged.
-        if (!(residual <= kResidualThreshold)) return fail<ExactError>(exact_error::NonConvergent{rotations});
-    }
-    return Eigensystem{std::move(values), std::move(eigenvectors), std::move(residuals)};
+    return detail::eigensystem_from_embedding(
+        matrix, [&](std::uint64_t i) { return a[i * rn + i]; },
+        [&](std::uint64_t i) { return vectors.data() + i * rn; }, rotations);
 }
 
 }  // namespace vendrel::exact::reference

@@ -104,11 +104,33 @@ Result<std::vector<double>, TDVPError> DenseQgt::matvec(std::span<const double> 
     });
 }
 
-Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double lambda, double tolerance,
-                                            std::uint64_t max_iterations) const {
+Result<CGResult, TDVPError> solve_shifted(MatvecRef product, std::uint64_t parameters, std::span<const double> rhs,
+                                          double lambda, double tolerance, std::uint64_t max_iterations) {
     if (!std::isfinite(lambda) || lambda < 0.0) {
         return fail(TDVPError{tdvp_error::InvalidParameter{"Tikhonov lambda"}});
     }
+    const auto shifted = [&](std::span<const double> vector) -> MatvecResult {
+        auto image = product(vector);
+        if (!image) {
+            return image;
+        }
+        std::vector<double>& w = *image;
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            w[i] = lambda * vector[i] + w[i];
+        }
+        return image;
+    };
+    auto result = solve_cg(shifted, rhs, tolerance, max_iterations);
+    // A nonzero right-hand side of the wrong length already fails in the first product with this very
+    // error; an all-zero one would return early with a direction of the wrong length as a success.
+    if (result && rhs.size() != parameters) {
+        return fail(TDVPError{tdvp_error::Shape{parameters, rhs.size()}});
+    }
+    return result;
+}
+
+Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double lambda, double tolerance,
+                                            std::uint64_t max_iterations) const {
     const kernels::Kernels& kernel = kernels::best();
     const std::size_t height = kernel.panel_height;
     const std::size_t stride = (parameters_ + height - 1) / height * height;
@@ -143,7 +165,7 @@ Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double 
                 break;
         }
     };
-    const auto shifted = [&](std::span<const double> vector) -> MatvecResult {
+    const auto product = [&](std::span<const double> vector) -> MatvecResult {
         ++products;
         const auto plain_rows = [&](double* out) {
             kernel.row_matvec(data_.data(), parameters_, vector.data(), out);
@@ -151,24 +173,10 @@ Result<CGResult, TDVPError> DenseQgt::solve(std::span<const double> rhs, double 
         const auto prepared = [&](double* out) { product_into(vector, out); };
         // A large S needs no preparation, so its own layout serves from the first product on.
         const bool first_of_small = products < kPackFromProduct && parameters_ < kLargeFrom;
-        auto product = first_of_small ? checked_product(parameters_, vector, parameters_, plain_rows)
-                                      : checked_product(parameters_, vector, stride, prepared);
-        if (!product) {
-            return product;
-        }
-        std::vector<double>& w = *product;
-        for (std::size_t i = 0; i < w.size(); ++i) {
-            w[i] = lambda * vector[i] + w[i];
-        }
-        return product;
+        return first_of_small ? checked_product(parameters_, vector, parameters_, plain_rows)
+                              : checked_product(parameters_, vector, stride, prepared);
     };
-    auto result = solve_cg(shifted, rhs, tolerance, max_iterations);
-    // A nonzero right-hand side of the wrong length already fails in the first product with this very
-    // error; an all-zero one would return early with a direction of the wrong length as a success.
-    if (result && rhs.size() != parameters_) {
-        return fail(TDVPError{tdvp_error::Shape{parameters_, rhs.size()}});
-    }
-    return result;
+    return solve_shifted(product, parameters_, rhs, lambda, tolerance, max_iterations);
 }
 
 Result<double, TDVPError> dot(std::span<const double> left, std::span<const double> right) {

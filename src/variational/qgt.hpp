@@ -130,4 +130,12 @@ private:
 [[nodiscard]] Result<CGResult, TDVPError> solve_cg(MatvecRef matvec_fn, std::span<const double> rhs,
                                                    double tolerance, std::uint64_t max_iterations);
 
+/// The shifted solve (S + lambda I) x = rhs around `product`, the product with S of a P by P QGT
+/// (P = `parameters`): refuses a negative or non-finite lambda ("Tikhonov lambda") before any
+/// product, adds lambda times the vector to each product, runs solve_cg, and refuses a right-hand
+/// side of the wrong length that no product caught (an all-zero one) with Shape.
+[[nodiscard]] Result<CGResult, TDVPError> solve_shifted(MatvecRef product, std::uint64_t parameters,
+                                                        std::span<const double> rhs, double lambda,
+                                                        double tolerance, std::uint64_t max_iterations);
+
 }  // namespace vendrel::variational

@@ -32,27 +32,8 @@ Result<std::vector<double>, TDVPError> matvec(const DenseQgt& qgt, std::span<con
 
 Result<CGResult, TDVPError> solve(const DenseQgt& qgt, std::span<const double> rhs, double lambda, double tolerance,
                                   std::uint64_t max_iterations) {
-    if (!std::isfinite(lambda) || lambda < 0.0) {
-        return fail(TDVPError{tdvp_error::InvalidParameter{"Tikhonov lambda"}});
-    }
-    const auto shifted = [&qgt, lambda](std::span<const double> vector) -> MatvecResult {
-        auto product = matvec(qgt, vector);
-        if (!product) {
-            return product;
-        }
-        std::vector<double>& w = *product;
-        for (std::size_t i = 0; i < w.size(); ++i) {
-            w[i] = lambda * vector[i] + w[i];
-        }
-        return product;
-    };
-    auto result = solve_cg(shifted, rhs, tolerance, max_iterations);
-    // A nonzero right-hand side of the wrong length already fails in the first product with this very
-    // error; an all-zero one would return early with a direction of the wrong length as a success.
-    if (result && rhs.size() != qgt.parameters()) {
-        return fail(TDVPError{tdvp_error::Shape{qgt.parameters(), rhs.size()}});
-    }
-    return result;
+    const auto product = [&qgt](std::span<const double> vector) { return matvec(qgt, vector); };
+    return solve_shifted(product, qgt.parameters(), rhs, lambda, tolerance, max_iterations);
 }
 
 }  // namespace vendrel::variational::reference
