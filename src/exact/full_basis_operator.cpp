@@ -31,7 +31,8 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
     std::vector<Term> diagonal;
     std::vector<Term> off_diagonal;
     for (const core::HamiltonianTerm& term : h.terms()) {
-        Term compiled{0, 0, 0, term.coefficient, {}};
+        Term compiled{0, 0, {}};
+        std::uint8_t i_power = 0;
         for (const core::PauliFactor& factor : term.string.factors()) {
             const std::uint64_t bit = std::uint64_t{1} << factor.site.get();
             switch (factor.pauli) {
@@ -43,7 +44,7 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
                 case core::Pauli::Y:
                     compiled.flip |= bit;
                     compiled.sign_sites |= bit;
-                    compiled.i_power = static_cast<std::uint8_t>((compiled.i_power + 1) & 3);
+                    i_power = static_cast<std::uint8_t>((i_power + 1) & 3);
                     break;
                 case core::Pauli::Z:
                     compiled.sign_sites |= bit;
@@ -52,9 +53,9 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
         }
         // pauli_phase of a state without, and of one with, a single sign site set.
         const std::uint64_t odd = compiled.sign_sites & (~compiled.sign_sites + 1);
-        compiled.scaled[0] = compiled.coefficient * pauli_phase(compiled.i_power, compiled.sign_sites, 0);
+        compiled.scaled[0] = term.coefficient * pauli_phase(i_power, compiled.sign_sites, 0);
         compiled.scaled[1] = odd == 0 ? compiled.scaled[0]
-                                      : compiled.coefficient * pauli_phase(compiled.i_power, compiled.sign_sites, odd);
+                                      : term.coefficient * pauli_phase(i_power, compiled.sign_sites, odd);
         (compiled.flip == 0 ? diagonal : off_diagonal).push_back(compiled);
     }
     // A stable sort keeps canonical term order among the terms that reach the same entry.

@@ -35,14 +35,11 @@ public:
 
 private:
     // One term: the sites it flips, the sites whose One bit contributes a factor -1 (Y and Z), and
-    // the power of i contributed by its Y factors.
+    // its coefficient times pauli_phase for states of even and of odd parity on sign_sites: the two
+    // values every entry of the term takes, multiplied once.
     struct Term {
         std::uint64_t flip;
         std::uint64_t sign_sites;
-        std::uint8_t i_power;
-        Complex coefficient;
-        // coefficient * pauli_phase for states of even and of odd parity on sign_sites: the two
-        // values every entry of the term takes, multiplied once.
         Complex scaled[2];
     };
     // The terms that reach the same column from a row, kept in canonical term order.
