@@ -275,6 +275,12 @@ TEST(EigensolverFast, MagnitudeScansKeepTheFirstMaximumAndSkipNaN) {
         values[length / 2] = nan;
         cases.push_back({"tie in " + std::to_string(length), values, 7.0, length / 3});
     }
+    // The maximum only in the last place: the overlapping last block and the odd last record.
+    for (std::size_t length : {9, 31, 62, 63, 64, 65}) {
+        std::vector<double> values(length, -0.5);
+        values[length - 1] = -2.0;
+        cases.push_back({"last of " + std::to_string(length), values, 2.0, length - 1});
+    }
     for (const bool avx2 : {false, true}) {
         if (avx2 && !kernels::set_avx2_enabled(true)) continue;
         if (!avx2) (void)kernels::set_avx2_enabled(false);
