@@ -307,19 +307,20 @@ private:
         const Pair cc{c, c}, ss{s, s};
         const double* const best = best_.data();
 
-        // k < p: records (a(k, p), a(p, k)) and (a(k, q), a(q, k)) in row k; lane 0 gets the column pass,
-        // lane 1 the row pass. A row whose old maximum sat in column p or q has an old entry there as
-        // large as it, so one test against the old and new entries finds every row that needs a look.
-        for (std::uint64_t k = 0; k < p; ++k) {
-            double* const r = storage + row_start[k];
-            const Pair kp = load_pair(r + 2 * p), kq = load_pair(r + 2 * q);
-            const Pair new_kp = cc * kp - ss * kq, new_kq = ss * kp + cc * kq;
-            store_pair(r + 2 * p, new_kp);
-            store_pair(r + 2 * q, new_kq);
-            const double b = best[k];
-            const double x = std::fabs(new_kp[0]), y = std::fabs(new_kq[0]);
-            if ((x >= b) | (y >= b) | (std::fabs(kp[0]) >= b) | (std::fabs(kq[0]) >= b)) update_both(k, p, x, q, y);
+        // The segments touch disjoint entries and rows, so their order is free; the rows whose maxima
+        // are known first are settled first, so that the stores are long done when the next pivot
+        // search reads them back.
+        //
+        // k > q: the records (a(p, k), a(k, p)) and (a(q, k), a(k, q)) along rows p and q, where entry
+        // and mirror rotate alike. Row q has no other records, so it is settled here.
+        kernels::LargestMagnitude tail_p{0.0, n};
+        kernels::LargestMagnitude lead_q{0.0, n};
+        if (q + 1 < n) {
+            const auto tail = kernels::rotate_records(row_p + 2 * (q + 1), row_q + 2 * (q + 1), n - q - 1, c, s);
+            see(tail_p, tail.x.magnitude, q + 1 + tail.x.index);
+            see(lead_q, tail.y.magnitude, q + 1 + tail.y.index);
         }
+        settle(q, lead_q);
         // p < k < q: the record (a(p, k), a(k, p)) in row p and (a(k, q), a(q, k)) in row k, the latter
         // turned around so that both carry the row pass in lane 0. Row p is rewritten whole, so its
         // maximum is gathered on the way, segment by segment in column order.
@@ -345,17 +346,22 @@ private:
         row_p[2 * q] = new_pq;
         diagonal_[q] = s * column_pq + c * column_qq;
         see(lead_p, std::fabs(new_pq), q);
-        // k > q: the records (a(p, k), a(k, p)) and (a(q, k), a(k, q)) along rows p and q, where entry
-        // and mirror rotate alike.
-        kernels::LargestMagnitude lead_q{0.0, n};
-        if (q + 1 < n) {
-            const auto tail = kernels::rotate_records(row_p + 2 * (q + 1), row_q + 2 * (q + 1), n - q - 1, c, s);
-            see(lead_p, tail.x.magnitude, q + 1 + tail.x.index);
-            see(lead_q, tail.y.magnitude, q + 1 + tail.y.index);
+        see(lead_p, tail_p.magnitude, tail_p.index);
+        settle(p, lead_p);
+        // k < p: records (a(k, p), a(p, k)) and (a(k, q), a(q, k)) in row k; lane 0 gets the column pass,
+        // lane 1 the row pass. A row whose old maximum sat in column p or q has an old entry there as
+        // large as it, so one test against the old and new entries finds every row that needs a look.
+        for (std::uint64_t k = 0; k < p; ++k) {
+            double* const r = storage + row_start[k];
+            const Pair kp = load_pair(r + 2 * p), kq = load_pair(r + 2 * q);
+            const Pair new_kp = cc * kp - ss * kq, new_kq = ss * kp + cc * kq;
+            store_pair(r + 2 * p, new_kp);
+            store_pair(r + 2 * q, new_kq);
+            const double b = best[k];
+            const double x = std::fabs(new_kp[0]), y = std::fabs(new_kq[0]);
+            if ((x >= b) | (y >= b) | (std::fabs(kp[0]) >= b) | (std::fabs(kq[0]) >= b)) update_both(k, p, x, q, y);
         }
         kernels::rotate_pair(vectors_.data() + p * n, vectors_.data() + q * n, n, c, s);
-        settle(p, lead_p);
-        settle(q, lead_q);
     }
 
     std::uint64_t n_;
