@@ -143,8 +143,9 @@ class Measured:
         self.seconds, self.runs, self.warm = seconds, runs, warm
 
 
-# Calls shorter than this get an untimed call of their own right before each timed one.
+# Calls shorter than this get untimed calls of their own, for SETTLE_SECONDS, right before each timed one.
 SETTLE_BELOW = 0.05
+SETTLE_SECONDS = 0.02
 
 
 def measure(fns, settings):
@@ -166,13 +167,18 @@ def measure(fns, settings):
 
     def run(name):
         fn, count = fns[name], loops[name]
+        # A short call first meets the allocator, the caches and the memory as the side before left them:
+        # after a peer that churned memory, a 16 MiB build on this kind of machine needs several calls
+        # (not one) to get back to its steady time, and how many differs between sides. So each gets
+        # untimed calls of its own for SETTLE_SECONDS (at least one), whether it is then timed alone or
+        # in a loop; long calls are not repeated.
+        if first[name] < SETTLE_BELOW:
+            settle_end = time.perf_counter() + SETTLE_SECONDS
+            fn()
+            while time.perf_counter() < settle_end:
+                fn()
         if count > 1:
             return timed_loop(fn, count) / count
-        # A short call first meets the allocator and caches as the side before left them (a peer that
-        # churned memory makes the next large allocation come back cold), so it gets an untimed call of
-        # its own first; long calls are not repeated.
-        if first[name] < SETTLE_BELOW:
-            fn()
         return timed(fn)
 
     for round_index in range(settings.reps):
@@ -593,7 +599,9 @@ def main():
     table.note(f"Times: one warm-up call per side, then up to {settings.reps} rounds in which ours and every "
                "comparator run once each (interleaved, so load bursts hit all sides alike, in an order that "
                "turns by one each round, so no side always follows the same peer; a call under "
-               f"{SETTLE_BELOW * 1e3:.0f} ms right after an untimed one of its own); each reports its "
+               f"{SETTLE_BELOW * 1e3:.0f} ms, or a loop of such calls, right after untimed calls of its own "
+               f"for {SETTLE_SECONDS * 1e3:.0f} ms, at least one); "
+               "each reports its "
                f"best call. A side stops repeating after {settings.measure_budget:.0f} s; 'single call' marks a "
                "time that is the first call at that size (warmed up at a smaller size).")
     table.note("Peak memory: a fresh process per case warms up on a tiny input, resets its peak-RSS mark "
