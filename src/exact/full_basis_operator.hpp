@@ -1,6 +1,7 @@
 // Hamiltonians acting on the full basis directly, with no basis table and no dense matrix.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -33,6 +34,11 @@ public:
     /// ("vector") at the first non-finite element. Prepares the diagonal on first use.
     [[nodiscard]] Result<std::vector<Complex>, ExactError> apply(std::span<const Complex> vector);
 
+    /// dot(vector, apply(vector)) to the bit, without the product: each row's sum is formed as apply
+    /// forms it and met at once by the conjugate of the vector's element, in row order. The errors of
+    /// apply.
+    [[nodiscard]] Result<Complex, ExactError> inner_with_applied(std::span<const Complex> vector) const;
+
 private:
     // One term: the sites it flips, the sites whose One bit contributes a factor -1 (Y and Z), and
     // its coefficient times pauli_phase for states of even and of odd parity on sign_sites: the two
@@ -62,7 +68,17 @@ private:
     [[nodiscard]] static Complex term_value(const Term& term, std::uint64_t state);
     [[nodiscard]] Complex group_entry(const Group& group, std::uint64_t column) const;
     [[nodiscard]] Complex diagonal_entry(std::uint64_t row) const;
+    // diagonal_entry of the kDiagonalBlock rows from `first` (a multiple of it) into `out`, the rows
+    // summed side by side, each still from the constant through the terms in order.
+    static constexpr std::uint64_t kDiagonalBlock = 8;
+    void diagonal_block(std::uint64_t first, Complex* out) const;
     std::uint32_t build_split_tree(std::uint32_t first, std::uint32_t last);
+    // Shape and NonFiniteValue checks of a vector to be multiplied.
+    [[nodiscard]] Result<void, ExactError> check_vector(std::span<const Complex> vector) const;
+    // Hands sink(row, sum) every row's sum of entry * vector in increasing column order, the diagonal
+    // entry of a row taken from diagonal(row).
+    template <class Diagonal, class Sink>
+    void row_sums(std::span<const Complex> vector, Diagonal&& diagonal, Sink&& sink) const;
 
     std::uint64_t dimension_ = 0;
     Complex constant_{};
@@ -71,6 +87,13 @@ private:
     std::uint32_t diagonal_terms_ = 0;   // terms_[0, diagonal_terms_) keep every bit
     std::vector<SplitNode> split_tree_;  // root at index 0 when there are off-diagonal groups
     std::vector<Complex> diagonal_;      // filled by the first apply
+    // Per diagonal term, lane j all ones when row j of a block meets an odd number of its sign sites.
+    std::vector<std::array<std::int64_t, kDiagonalBlock>> block_parity_;
+    // When every off-diagonal group flips a single site (a transverse field in the z basis): the
+    // flipped sites and the group of each.
+    bool single_site_flips_ = false;
+    std::uint64_t flip_sites_ = 0;
+    std::array<std::uint8_t, 64> group_of_site_{};
 };
 
 /// The phase a Pauli string picks up on a basis state: i^power times -1 per One bit on sign_sites,

@@ -24,15 +24,27 @@ bool same_up_to_zero_sign(Complex a, Complex b) {
 core::SiteCount count(std::uint64_t n) { return *core::SiteCount::create(n); }
 
 // Random Hamiltonians: strings of every kind, some repeated (so entries collect several terms),
-// complex coefficients with awkward magnitudes, and a constant.
-core::Hamiltonian random_hamiltonian(std::mt19937_64& rng, std::uint32_t sites, bool real) {
+// complex coefficients with awkward magnitudes, and a constant. With `single_site_flips` every string
+// flips at most one site (X or Y there, I and Z elsewhere), as a transverse field in the z basis does.
+core::Hamiltonian random_hamiltonian(std::mt19937_64& rng, std::uint32_t sites, bool real,
+                                     bool single_site_flips = false) {
     std::uniform_real_distribution<double> value(-2.0, 2.0);
     std::vector<core::HamiltonianTerm> terms;
     const int term_count = 1 + static_cast<int>(rng() % 30);
     for (int t = 0; t < term_count; ++t) {
         std::vector<core::PauliFactor> factors;
+        const std::uint32_t flipped = single_site_flips && rng() % 2 == 0 ? static_cast<std::uint32_t>(rng() % sites)
+                                                                          : sites;
         for (std::uint32_t site = 0; site < sites; ++site) {
-            if (rng() % 3 == 0) factors.push_back({core::SiteId::create(site), static_cast<core::Pauli>(rng() % 4)});
+            auto pauli = static_cast<core::Pauli>(rng() % 4);
+            if (single_site_flips) {
+                if (site == flipped) {
+                    factors.push_back({core::SiteId::create(site), rng() % 2 == 0 ? core::Pauli::X : core::Pauli::Y});
+                    continue;
+                }
+                if (pauli == core::Pauli::X || pauli == core::Pauli::Y) pauli = core::Pauli::Z;
+            }
+            if (rng() % 3 == 0) factors.push_back({core::SiteId::create(site), pauli});
         }
         const double scale = (rng() % 5 == 0) ? 1e12 : 1.0;
         terms.push_back({Complex{value(rng) * scale, real ? 0.0 : value(rng)}, *core::PauliString::create(factors)});
@@ -71,9 +83,10 @@ TEST(FullBasisOperator, FillsTheDenseMatrixEntryForEntry) {
 
 TEST(FullBasisOperator, AppliesLikeTheDenseMatrix) {
     std::mt19937_64 rng(12);
-    for (int trial = 0; trial < 200; ++trial) {
+    for (int trial = 0; trial < 300; ++trial) {
         const auto sites = 1 + static_cast<std::uint32_t>(rng() % 7);
-        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 3 == 0);
+        // Every third Hamiltonian flips single sites only, which takes the bitwise walk over columns.
+        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 2 == 0, trial % 3 == 0);
         auto dense = DenseMatrix::from_hamiltonian(h, *ExactBasis::full(count(sites)));
         auto op = FullBasisOperator::compile(h);
         const auto state = random_state(rng, op->dimension());
@@ -89,6 +102,10 @@ TEST(FullBasisOperator, AppliesLikeTheDenseMatrix) {
         for (std::size_t k = 0; k < state.size(); ++k) {
             ASSERT_TRUE(same_up_to_zero_sign((*again)[k], (*expected_again)[k])) << "trial " << trial;
         }
+        // The inner product with the product, formed row by row without it.
+        auto inner = op->inner_with_applied(state);
+        ASSERT_TRUE(inner);
+        EXPECT_TRUE(same_up_to_zero_sign(*inner, dot(state, *expected))) << "trial " << trial;
     }
 }
 
