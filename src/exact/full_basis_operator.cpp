@@ -274,12 +274,20 @@ Result<std::vector<Complex>, ExactError> FullBasisOperator::apply(std::span<cons
 }
 
 Result<Complex, ExactError> FullBasisOperator::inner_with_applied(std::span<const Complex> vector) const {
-    if (auto checked = check_vector(vector); !checked) return fail(std::move(checked.error()));
-    // dot's sum: from zero, conj(vector[row]) * row in row order.
+    if (vector.size() != dimension_) return fail<ExactError>(exact_error::Shape{dimension_, vector.size()});
+    // dot's sum: from zero, conj(vector[row]) * row in row order. The elements are checked on the
+    // way, in index order, so the first non-finite one is reported as check_vector would.
     Complex total{};
+    std::uint64_t first_non_finite = dimension_;
     row_sums(
         vector, [&](std::uint64_t row) { return diagonal_entry(row); },
-        [&](std::uint64_t row, Complex sum) { total += conj(vector[row]) * sum; });
+        [&](std::uint64_t row, Complex sum) {
+            if (!is_finite(vector[row]) && first_non_finite == dimension_) first_non_finite = row;
+            total += conj(vector[row]) * sum;
+        });
+    if (first_non_finite != dimension_) {
+        return fail<ExactError>(exact_error::NonFiniteValue{"vector", first_non_finite, vector[first_non_finite]});
+    }
     return total;
 }
 

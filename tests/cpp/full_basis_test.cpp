@@ -114,8 +114,12 @@ TEST(FullBasisOperator, KeepsTheDenseRouteRefusals) {
     auto op = FullBasisOperator::compile(h);
     const std::vector<Complex> short_state(3);
     EXPECT_EQ(to_string(op->apply(short_state).error()), "expected length 4, received 3");
-    const std::vector<Complex> bad{{1, 0}, {0, 0}, {std::nan(""), 0}, {0, 0}};
+    const std::vector<Complex> bad{{1, 0}, {0, 0}, {std::nan(""), 0}, {0, INFINITY}};
     EXPECT_EQ(to_string(op->apply(bad).error()), "non-finite vector scalar at index 2: Complex { re: NaN, im: 0.0 }");
+    // The inner product with the product refuses alike, the first non-finite element first.
+    EXPECT_EQ(to_string(op->inner_with_applied(short_state).error()), "expected length 4, received 3");
+    EXPECT_EQ(to_string(op->inner_with_applied(bad).error()),
+              "non-finite vector scalar at index 2: Complex { re: NaN, im: 0.0 }");
     EXPECT_EQ(to_string(FullBasisOperator::compile(*core::Hamiltonian::create(count(32), {}, {})).error()),
               "exact dimension overflowed");
     EXPECT_EQ(to_string(FullBasisOperator::compile(*core::Hamiltonian::create(count(64), {}, {})).error()),
