@@ -219,18 +219,19 @@ void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& dia
         }
         return;
     }
-    std::vector<std::uint32_t> stack;
-    stack.reserve(2 * split_tree_.size() + 1);
+    // Each split is on a lower bit than its parent's, so a path has at most 64 inner nodes and the
+    // stack never holds more than 65; a fixed array keeps the row's sum in registers.
+    std::array<std::uint32_t, 65> stack;
+    std::size_t top = 0;
     for (std::uint64_t row = 0; row < dimension_; ++row) {
         poll();
         Complex sum{};
         bool diagonal_added = !has_diagonal;
         // The off-diagonal columns row ^ flip come out in increasing order from the split tree:
         // at each split the half whose flips agree with the row in that bit has the smaller columns.
-        if (!split_tree_.empty()) stack.push_back(0);
-        while (!stack.empty()) {
-            const SplitNode& node = split_tree_[stack.back()];
-            stack.pop_back();
+        if (!split_tree_.empty()) stack[top++] = 0;
+        while (top != 0) {
+            const SplitNode& node = split_tree_[stack[--top]];
             if (node.leaf) {
                 const Group& group = groups_[node.group];
                 const std::uint64_t column = row ^ group.flip;
@@ -243,8 +244,8 @@ void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& dia
             }
             const bool row_bit = ((row >> node.bit) & 1u) != 0;
             // Pushed in reverse: the half visited first goes on top.
-            stack.push_back(row_bit ? node.low : node.high);
-            stack.push_back(row_bit ? node.high : node.low);
+            stack[top++] = row_bit ? node.low : node.high;
+            stack[top++] = row_bit ? node.high : node.low;
         }
         if (!diagonal_added) sum += diagonal(row) * vector[row];
         sink(row, sum);
