@@ -177,6 +177,7 @@ public:
             vectors_[i * n + i] = 1.0;
         }
         for (std::uint64_t i = 0; i < n; ++i) rescan(i);
+        lead_ = kernels::largest_magnitude(best_.data(), n_ - 1);
     }
 
     // The rotations made until the pivot magnitude fell below the diagonal threshold, or nothing when
@@ -203,14 +204,20 @@ private:
     // and every other row is either below it or comes later, so its maximum is the first maximum in
     // row-major order. A stale row found there is rescanned first.
     Pivot next_pivot() {
+        kernels::LargestMagnitude largest = lead_;
         for (;;) {
-            // The row maxima are never NaN; the last row has no upper triangle.
-            const auto largest = kernels::largest_magnitude(best_.data(), n_ - 1);
             // Nothing beats 0.0: the start pivot of max_off_diagonal.
             if (!(largest.magnitude > 0.0)) return Pivot{0, std::min<std::uint64_t>(1, n_ - 1), 0.0};
             if (column_[largest.index] != stale()) return Pivot{largest.index, column_[largest.index], largest.magnitude};
             rescan(largest.index);
+            largest = kernels::largest_magnitude(best_.data(), n_ - 1);
         }
+    }
+
+    // The row maxima are never NaN; the last row has no upper triangle and never leads. A row below
+    // the one in `lead_` wins a tie.
+    void raise_lead(std::uint64_t k, double bound) {
+        if (bound > lead_.magnitude || (bound == lead_.magnitude && k < lead_.index)) lead_ = {bound, k};
     }
 
     // The row's maximum over its strict upper triangle.
@@ -251,6 +258,7 @@ private:
             if (top > best) {
                 best_[k] = top;
                 column_[k] = y > x ? q : p;
+                raise_lead(k, top);
             } else {
                 column_[k] = stale();
             }
@@ -271,6 +279,7 @@ private:
         }
         best_[k] = best;
         column_[k] = column;
+        raise_lead(k, best);
     }
 
     // Row p < k < q after its entry in column q became y (magnitude).
@@ -348,6 +357,10 @@ private:
         see(lead_p, std::fabs(new_pq), q);
         see(lead_p, tail_p.magnitude, tail_p.index);
         settle(p, lead_p);
+        // Every row maximum but those of rows k < p is now final, and those only grow below (their
+        // updates raise the lead): the search for the next pivot starts here, and the rotations
+        // below run while it completes.
+        lead_ = kernels::largest_magnitude(best_.data(), n_ - 1);
         // k < p: records (a(k, p), a(p, k)) and (a(k, q), a(q, k)) in row k; lane 0 gets the column pass,
         // lane 1 the row pass. A row whose old maximum sat in column p or q has an old entry there as
         // large as it, so one test against the old and new entries finds every row that needs a look.
@@ -372,6 +385,8 @@ private:
     std::vector<double> vectors_;
     std::vector<double> best_;
     std::vector<std::uint64_t> column_;
+    // The first largest of best_ over all rows but the last, as of the end of the last rotation.
+    kernels::LargestMagnitude lead_{0.0, 0};
 };
 
 // Any Hermitian matrix: the rotations run on the whole real embedding of size 2n.
