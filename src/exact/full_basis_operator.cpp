@@ -135,8 +135,11 @@ typedef std::int64_t BlockMask __attribute__((vector_size(64)));
 
 }  // namespace
 
-// Built for three instruction sets: the wider ones do the same additions, lane for lane.
+// Built for three instruction sets where the C library picks one at load time (x86-64 with glibc);
+// the wider ones do the same additions, lane for lane.
+#if defined(__x86_64__) && defined(__GLIBC__)
 [[gnu::target_clones("avx512f", "avx2", "default")]]
+#endif
 void FullBasisOperator::diagonal_block(std::uint64_t first, Complex* out) const {
     static_assert(kDiagonalBlock == 8 && sizeof(BlockMask) == sizeof(block_parity_[0]));
     BlockLanes re, im;
