@@ -80,13 +80,23 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
         }
         op.block_parity_.push_back(parity);
     }
-    op.single_site_flips_ = std::all_of(op.groups_.begin(), op.groups_.end(),
-                                        [](const Group& group) { return std::has_single_bit(group.flip); });
-    if (op.single_site_flips_) {
+    op.few_site_flips_ = std::all_of(op.groups_.begin(), op.groups_.end(),
+                                     [](const Group& group) { return std::popcount(group.flip) <= 2; });
+    if (op.few_site_flips_ && !op.groups_.empty()) {
+        op.pair_group_.assign(64 * 64, 0);
         for (std::uint32_t index = 0; index < op.groups_.size(); ++index) {
-            const int site = std::countr_zero(op.groups_[index].flip);
-            op.flip_sites_ |= op.groups_[index].flip;
-            op.group_of_site_[static_cast<std::size_t>(site) & 63] = static_cast<std::uint8_t>(index);
+            const std::uint64_t flip = op.groups_[index].flip;
+            const auto top = static_cast<std::size_t>(63 - std::countl_zero(flip));
+            const std::uint64_t low = flip ^ (std::uint64_t{1} << top);
+            op.top_sites_ |= std::uint64_t{1} << top;
+            if (low == 0) {
+                op.single_sites_ |= flip;
+                op.single_group_[top] = index;
+            } else {
+                op.pair_low_sites_[top] |= low;
+                op.pair_group_[64 * top + static_cast<std::size_t>(std::countr_zero(low))] = index;
+                op.has_pairs_ = true;
+            }
         }
     }
     return op;
@@ -196,27 +206,66 @@ Result<void, ExactError> FullBasisOperator::check_vector(std::span<const Complex
     return {};
 }
 
+void FullBasisOperator::add_product(std::uint32_t group_index, std::uint64_t row, std::span<const Complex> vector,
+                                    Complex& sum) const {
+    const Group& group = groups_[group_index];
+    const std::uint64_t column = row ^ group.flip;
+    sum += group_entry(group, column) * vector[column];
+}
+
 template <class Diagonal, class Sink>
 void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& diagonal, Sink&& sink) const {
     const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
     InterruptPoll poll(1024);
-    if (single_site_flips_) {
+    if (few_site_flips_ && !has_pairs_) {
         // Every flip is one site: the columns below the row are those of its One bits, highest bit
         // first, and those above it are those of its Zero bits, lowest first.
         for (std::uint64_t row = 0; row < dimension_; ++row) {
             poll();
             Complex sum{};
-            for (std::uint64_t below = row & flip_sites_; below != 0;) {
-                const int bit = 63 - std::countl_zero(below);
-                below ^= std::uint64_t{1} << bit;
-                const std::uint64_t column = row ^ (std::uint64_t{1} << bit);
-                sum += group_entry(groups_[group_of_site_[bit]], column) * vector[column];
+            for (std::uint64_t below = row & single_sites_; below != 0;) {
+                const int site = 63 - std::countl_zero(below);
+                below ^= std::uint64_t{1} << site;
+                add_product(single_group_[site], row, vector, sum);
             }
             if (has_diagonal) sum += diagonal(row) * vector[row];
-            for (std::uint64_t above = ~row & flip_sites_; above != 0; above &= above - 1) {
-                const int bit = std::countr_zero(above);
-                const std::uint64_t column = row ^ (std::uint64_t{1} << bit);
-                sum += group_entry(groups_[group_of_site_[bit]], column) * vector[column];
+            for (std::uint64_t above = ~row & single_sites_; above != 0; above &= above - 1) {
+                add_product(single_group_[std::countr_zero(above)], row, vector, sum);
+            }
+            sink(row, sum);
+        }
+        return;
+    }
+    if (few_site_flips_) {
+        // Every flip is one or two sites. A column row ^ flip whose highest flipped site is j lies
+        // below the row when the row has a One at j, and the groups sharing j come in the order of
+        // their low site i: first those where the row has a One at i, highest i first, then the one
+        // flipping j alone, then those where the row has a Zero at i, lowest i first. Below the row
+        // the sites j come highest first, above it lowest first.
+        for (std::uint64_t row = 0; row < dimension_; ++row) {
+            poll();
+            Complex sum{};
+            const auto add_top_site = [&](int top) {
+                const std::uint32_t* pairs = pair_group_.data() + 64 * top;
+                const std::uint64_t low = pair_low_sites_[top];
+                for (std::uint64_t ones = row & low; ones != 0;) {
+                    const int site = 63 - std::countl_zero(ones);
+                    ones ^= std::uint64_t{1} << site;
+                    add_product(pairs[site], row, vector, sum);
+                }
+                if (((single_sites_ >> top) & 1u) != 0) add_product(single_group_[top], row, vector, sum);
+                for (std::uint64_t zeros = ~row & low; zeros != 0; zeros &= zeros - 1) {
+                    add_product(pairs[std::countr_zero(zeros)], row, vector, sum);
+                }
+            };
+            for (std::uint64_t below = row & top_sites_; below != 0;) {
+                const int top = 63 - std::countl_zero(below);
+                below ^= std::uint64_t{1} << top;
+                add_top_site(top);
+            }
+            if (has_diagonal) sum += diagonal(row) * vector[row];
+            for (std::uint64_t above = ~row & top_sites_; above != 0; above &= above - 1) {
+                add_top_site(std::countr_zero(above));
             }
             sink(row, sum);
         }

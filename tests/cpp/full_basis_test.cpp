@@ -24,21 +24,24 @@ bool same_up_to_zero_sign(Complex a, Complex b) {
 core::SiteCount count(std::uint64_t n) { return *core::SiteCount::create(n); }
 
 // Random Hamiltonians: strings of every kind, some repeated (so entries collect several terms),
-// complex coefficients with awkward magnitudes, and a constant. With `single_site_flips` every string
-// flips at most one site (X or Y there, I and Z elsewhere), as a transverse field in the z basis does.
+// complex coefficients with awkward magnitudes, and a constant. With `flipped_sites` 1 or 2 every
+// string flips at most that many sites (X or Y there, I and Z elsewhere), as the TFIM does in the z
+// basis (fields) and in the x basis (couplings); 0 leaves the strings free.
 core::Hamiltonian random_hamiltonian(std::mt19937_64& rng, std::uint32_t sites, bool real,
-                                     bool single_site_flips = false) {
+                                     std::uint32_t flipped_sites = 0) {
     std::uniform_real_distribution<double> value(-2.0, 2.0);
     std::vector<core::HamiltonianTerm> terms;
     const int term_count = 1 + static_cast<int>(rng() % 30);
     for (int t = 0; t < term_count; ++t) {
         std::vector<core::PauliFactor> factors;
-        const std::uint32_t flipped = single_site_flips && rng() % 2 == 0 ? static_cast<std::uint32_t>(rng() % sites)
-                                                                          : sites;
+        std::uint64_t flipped = 0;
+        for (std::uint32_t k = 0; k < flipped_sites; ++k) {
+            if (rng() % 3 != 0) flipped |= std::uint64_t{1} << (rng() % sites);
+        }
         for (std::uint32_t site = 0; site < sites; ++site) {
             auto pauli = static_cast<core::Pauli>(rng() % 4);
-            if (single_site_flips) {
-                if (site == flipped) {
+            if (flipped_sites != 0) {
+                if (((flipped >> site) & 1u) != 0) {
                     factors.push_back({core::SiteId::create(site), rng() % 2 == 0 ? core::Pauli::X : core::Pauli::Y});
                     continue;
                 }
@@ -83,10 +86,11 @@ TEST(FullBasisOperator, FillsTheDenseMatrixEntryForEntry) {
 
 TEST(FullBasisOperator, AppliesLikeTheDenseMatrix) {
     std::mt19937_64 rng(12);
-    for (int trial = 0; trial < 300; ++trial) {
+    for (int trial = 0; trial < 450; ++trial) {
         const auto sites = 1 + static_cast<std::uint32_t>(rng() % 7);
-        // Every third Hamiltonian flips single sites only, which takes the bitwise walk over columns.
-        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 2 == 0, trial % 3 == 0);
+        // Two Hamiltonians in three flip one site or two per string, which takes the bitwise walk over
+        // columns instead of the split tree.
+        const core::Hamiltonian h = random_hamiltonian(rng, sites, trial % 2 == 0, static_cast<std::uint32_t>(trial % 3));
         auto dense = DenseMatrix::from_hamiltonian(h, *ExactBasis::full(count(sites)));
         auto op = FullBasisOperator::compile(h);
         const auto state = random_state(rng, op->dimension());
