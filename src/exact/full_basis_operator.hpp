@@ -73,9 +73,9 @@ private:
     static constexpr std::uint64_t kDiagonalBlock = 8;
     void diagonal_block(std::uint64_t first, Complex* out) const;
     std::uint32_t build_split_tree(std::uint32_t first, std::uint32_t last);
-    // sum += the group's entry in `row` times the vector's element in the group's column.
-    [[gnu::always_inline]] inline void add_product(std::uint32_t group_index, std::uint64_t row,
-                                                   std::span<const Complex> vector, Complex& sum) const;
+    // sum += the term's entry in `row` times the vector's element in the term's column.
+    [[gnu::always_inline]] static inline void add_product(const Term& term, std::uint64_t row,
+                                                          std::span<const Complex> vector, Complex& sum);
     // Shape and NonFiniteValue checks of a vector to be multiplied.
     [[nodiscard]] Result<void, ExactError> check_vector(std::span<const Complex> vector) const;
     // Hands sink(row, sum) every row's sum of entry * vector in increasing column order, the diagonal
@@ -92,16 +92,17 @@ private:
     std::vector<Complex> diagonal_;      // filled by the first apply
     // Per diagonal term, lane j all ones when row j of a block meets an odd number of its sign sites.
     std::vector<std::array<std::int64_t, kDiagonalBlock>> block_parity_;
-    // When every off-diagonal group flips one or two sites (the TFIM in either basis): the group
-    // flipping site j alone, the lower sites i paired with j, the group flipping i and j
-    // (pair_group_[64 j + i]), and the sites that are the highest of some flip.
+    // When every off-diagonal group is a single term flipping one or two sites (the TFIM in either
+    // basis): the sites that are the highest of some flip, those flipped alone, the lower sites paired
+    // with each, and the terms, flip_terms_[sites * j + i] flipping i < j and flip_terms_[sites * j + j]
+    // flipping j alone.
     bool few_site_flips_ = false;
     bool has_pairs_ = false;
+    std::uint64_t sites_ = 0;
     std::uint64_t top_sites_ = 0;
     std::uint64_t single_sites_ = 0;
-    std::array<std::uint32_t, 64> single_group_{};
     std::array<std::uint64_t, 64> pair_low_sites_{};
-    std::vector<std::uint32_t> pair_group_;
+    std::vector<Term> flip_terms_;
 };
 
 /// The phase a Pauli string picks up on a basis state: i^power times -1 per One bit on sign_sites,
