@@ -220,7 +220,8 @@ void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& dia
     InterruptPoll poll(1024);
     if (few_site_flips_ && !has_pairs_) {
         // Every flip is one site: the columns below the row are those of its One bits, highest bit
-        // first, and those above it are those of its Zero bits, lowest first.
+        // first, and those above it are those of its Zero bits, lowest first. (The walk below covers
+        // this case too; this plainer loop is a third faster on it, the TFIM in the z basis.)
         for (std::uint64_t row = 0; row < dimension_; ++row) {
             poll();
             Complex sum{};
