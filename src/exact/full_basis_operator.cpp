@@ -72,7 +72,6 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
         op.terms_.push_back(off_diagonal[index]);
         op.groups_.back().last = position + 1;
     }
-    if (!op.groups_.empty()) op.build_split_tree(0, static_cast<std::uint32_t>(op.groups_.size()));
     for (std::uint32_t index = 0; index < op.diagonal_terms_; ++index) {
         std::array<std::int64_t, kDiagonalBlock> parity{};
         for (std::uint64_t lane = 0; lane < kDiagonalBlock; ++lane) {
@@ -83,6 +82,8 @@ Result<FullBasisOperator, ExactError> FullBasisOperator::compile(const core::Ham
     op.few_site_flips_ = std::all_of(op.groups_.begin(), op.groups_.end(), [](const Group& group) {
         return std::popcount(group.flip) <= 2 && group.last - group.first == 1;
     });
+    // The split tree orders the columns of the other Hamiltonians; the bit walk needs none.
+    if (!op.few_site_flips_) op.build_split_tree(0, static_cast<std::uint32_t>(op.groups_.size()));
     if (op.few_site_flips_ && !op.groups_.empty()) {
         op.sites_ = static_cast<std::uint64_t>(std::countr_zero(dimension));
         op.flip_terms_.assign(op.sites_ * op.sites_, Term{0, 0, {}});
@@ -133,6 +134,10 @@ Complex FullBasisOperator::group_entry(const Group& group, std::uint64_t column)
     return entry;
 }
 
+bool FullBasisOperator::has_diagonal_entries() const {
+    return diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+}
+
 Complex FullBasisOperator::diagonal_entry(std::uint64_t row) const {
     Complex entry = constant_;
     for (std::uint32_t index = 0; index < diagonal_terms_; ++index) entry += term_value(terms_[index], row);
@@ -176,7 +181,7 @@ void FullBasisOperator::diagonal_block(std::uint64_t first, Complex* out) const 
 }
 
 void FullBasisOperator::fill_dense(std::span<Complex> storage, bool zeroed) const {
-    const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+    const bool has_diagonal = has_diagonal_entries();
     InterruptPoll poll(256);
     Complex block[kDiagonalBlock];
     for (std::uint64_t row = 0; row < dimension_; ++row) {
@@ -216,7 +221,7 @@ void FullBasisOperator::add_product(const Term& term, std::uint64_t row, std::sp
 
 template <class Diagonal, class Sink>
 void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& diagonal, Sink&& sink) const {
-    const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+    const bool has_diagonal = has_diagonal_entries();
     InterruptPoll poll(1024);
     if (few_site_flips_ && !has_pairs_) {
         // Every flip is one site: the columns below the row are those of its One bits, highest bit
@@ -314,7 +319,7 @@ void FullBasisOperator::row_sums(std::span<const Complex> vector, Diagonal&& dia
 
 Result<std::vector<Complex>, ExactError> FullBasisOperator::apply(std::span<const Complex> vector) {
     if (auto checked = check_vector(vector); !checked) return fail(std::move(checked.error()));
-    const bool has_diagonal = diagonal_terms_ > 0 || constant_.re != 0.0 || constant_.im != 0.0;
+    const bool has_diagonal = has_diagonal_entries();
     if (has_diagonal && diagonal_.empty()) {
         InterruptPoll poll(1024);
         diagonal_.resize(dimension_);

@@ -67,6 +67,8 @@ private:
     FullBasisOperator() = default;
     [[nodiscard]] static Complex term_value(const Term& term, std::uint64_t state);
     [[nodiscard]] Complex group_entry(const Group& group, std::uint64_t column) const;
+    // Whether any diagonal entry can be non-zero: a constant or a term that flips nothing.
+    [[nodiscard]] bool has_diagonal_entries() const;
     [[nodiscard]] Complex diagonal_entry(std::uint64_t row) const;
     // diagonal_entry of the kDiagonalBlock rows from `first` (a multiple of it) into `out`, the rows
     // summed side by side, each still from the constant through the terms in order.
@@ -88,7 +90,7 @@ private:
     std::vector<Term> terms_;            // grouped: diagonal terms first, then each flip's terms
     std::vector<Group> groups_;          // off-diagonal groups sorted by flip
     std::uint32_t diagonal_terms_ = 0;   // terms_[0, diagonal_terms_) keep every bit
-    std::vector<SplitNode> split_tree_;  // root at index 0 when there are off-diagonal groups
+    std::vector<SplitNode> split_tree_;  // root at index 0 when there are groups and no bit walk
     std::vector<Complex> diagonal_;      // filled by the first apply
     // Per diagonal term, lane j all ones when row j of a block meets an odd number of its sign sites.
     std::vector<std::array<std::int64_t, kDiagonalBlock>> block_parity_;
